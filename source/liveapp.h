@@ -1,0 +1,71 @@
+// The quenbrix object: its instance record, the shared routines, and the
+// platform boundary.
+//
+// liveapp.cpp holds what both platforms share. liveapp_win.cpp and
+// liveapp_mac.cpp each implement the functions listed under "Platform" and
+// nothing else is chosen per platform.
+#ifndef QUENBRIX_LIVEAPP_H
+#define QUENBRIX_LIVEAPP_H
+
+#include "max_api.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The host keeps every method as its generic `method` type; going through
+// void(*)(void) makes that cast explicit without a warning.
+#define LIVEAPP_METHOD(fn) ((method)(void (*)(void))(fn))
+
+struct liveapp_handoff;
+
+typedef struct _liveapp {
+    t_object ob;
+    void *name_outlet;          // left: the Live Set name
+    void *result_outlet;        // right: "ok" or "error" after addfile
+    int32_t process_state;      // 0 unchecked, 1 inside Live, -1 elsewhere
+    t_symbol *file;             // newest addfile request's file name
+    void *clock;                // fires liveapp_clocktick after a hand-off
+    t_systhread handoff_thread; // newest hand-off worker, detached at once
+    void *saved_window;         // window saved by savefocus, or null
+    struct liveapp_handoff *handoffs; // hand-offs still running (main thread)
+} t_liveapp;
+
+extern t_class *liveapp_class;
+
+QUENBRIX_EXPORT void ext_main(void *r);
+
+// Shared (liveapp.cpp)
+void *liveapp_new(t_symbol *s, long argc, t_atom *argv);
+void liveapp_free(t_liveapp *x);
+void liveapp_checkprocess_name(t_liveapp *x, const char *name);
+void liveapp_getname(t_liveapp *x);
+void liveapp_front(t_liveapp *x);
+void liveapp_recallfocus(t_liveapp *x);
+void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv);
+void liveapp_do_addfile(t_liveapp *x, t_symbol *s, short argc, t_atom *argv);
+void liveapp_assist(t_liveapp *x, void *box, long code, long index, char *text);
+void liveapp_dblclick(t_liveapp *x);
+void liveapp_addfile_output(t_liveapp *x, t_symbol *result);
+void liveapp_clocktick(t_liveapp *x);
+void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
+
+// Set-name extraction (cleantitle.cpp)
+bool liveapp_cleantitle(char *title);
+void liveapp_removeAsterix(char *text);
+
+// Platform: each platform file implements exactly these.
+void liveapp_checkprocess(t_liveapp *x);
+void liveapp_do_getname(t_liveapp *x);
+void liveapp_do_front(t_liveapp *x);
+void liveapp_savefocus(t_liveapp *x);
+void liveapp_do_recallfocus(t_liveapp *x);
+void liveapp_handoff(t_liveapp *x, t_symbol *file); // addfile, argument checked
+void liveapp_bang(t_liveapp *x);
+void liveapp_release(t_liveapp *x); // called from liveapp_free
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

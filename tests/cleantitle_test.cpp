@@ -1,0 +1,145 @@
+// Turning Live's main-window title into the Live Set name.
+#include "liveapp.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <optional>
+#include <random>
+#include <string>
+
+namespace {
+
+// The title's bytes placed so that its terminator is the last readable byte
+// before an inaccessible page: any read or write past the string faults.
+class GuardedTitle {
+public:
+    explicit GuardedTitle(const std::string &text)
+    {
+        page_ = (size_t)sysconf(_SC_PAGESIZE);
+        size_t pages = (text.size() + 1 + page_ - 1) / page_ + 1;
+        size_ = pages * page_;
+        base_ = (char *)mmap(nullptr, size_, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        mprotect(base_ + size_ - page_, page_, PROT_NONE);
+        str_ = base_ + size_ - page_ - (text.size() + 1);
+        std::memcpy(str_, text.c_str(), text.size() + 1);
+    }
+    ~GuardedTitle() { munmap(base_, size_); }
+    char *str() { return str_; }
+
+private:
+    size_t page_ = 0, size_ = 0;
+    char *base_ = nullptr, *str_ = nullptr;
+};
+
+std::optional<std::string> clean(const std::string &title)
+{
+    GuardedTitle t(title);
+    if (!liveapp_cleantitle(t.str()))
+        return std::nullopt;
+    return std::string(t.str());
+}
+
+// The rules, written out plainly on std::string.
+std::optional<std::string> reference(std::string t)
+{
+    for (char &c : t)
+        if (c == '\\')
+            c = '/';
+    size_t at = t.find(" - Ableton Live");
+    if (at == std::string::npos)
+        return std::nullopt;
+    if (at == 0)
+        return std::string();
+    char before = t[at - 1];
+    if (before == '*')
+        return t.substr(0, at - 1);
+    std::string name = t.substr(0, at);
+    if (before == ']' && name.find("*  [") != std::string::npos) {
+        std::string kept;
+        for (char c : name)
+            if (c != '*')
+                kept += c;
+        name = kept;
+    }
+    return name;
+}
+
+const char *M = " - Ableton Live";
+
+} // namespace
+
+struct TitleRow {
+    std::string title;
+    std::optional<std::string> name;
+};
+
+class TitleTable : public ::testing::TestWithParam<TitleRow> {};
+
+TEST_P(TitleTable, GivesTheSetNameOfTheTitle)
+{
+    EXPECT_EQ(clean(GetParam().title), GetParam().name) << GetParam().title;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Titles, TitleTable,
+    ::testing::Values(
+        TitleRow{std::string("Song") + M + " 12 Suite", "Song"},
+        TitleRow{std::string("Song*") + M + " 12 Suite", "Song"},
+        TitleRow{std::string("Song  [Demo Project]") + M + " 12", "Song  [Demo Project]"},
+        TitleRow{std::string("Song*  [Demo Project]") + M + " 12", "Song  [Demo Project]"},
+        TitleRow{std::string("A*B*") + M, "A*B"},
+        TitleRow{std::string("A*B*  [P*Q]") + M, "AB  [PQ]"},
+        TitleRow{std::string("Song*[P]") + M, "Song*[P]"},
+        TitleRow{std::string("C:\\Sets\\x") + M, "C:/Sets/x"},
+        TitleRow{std::string("*") + M, ""},
+        TitleRow{"Song Ableton Live 12", std::nullopt},
+        TitleRow{"Song -Ableton Live", std::nullopt},
+        TitleRow{std::string("Song") + M + " 12" + M + " 11", "Song"},
+        // Starting with the marker: no set name, an empty one.
+        TitleRow{std::string(M) + " 12 Suite", ""},
+        TitleRow{"", std::nullopt},
+        TitleRow{"Mein Lied \xC3\xA4\xE2\x82\xAC*" + std::string(M), "Mein Lied \xC3\xA4\xE2\x82\xAC"}),
+    [](const ::testing::TestParamInfo<TitleRow> &info) {
+        return "row" + std::to_string(info.index);
+    });
+
+TEST(CleanTitle, RemoveAsterixDropsEveryAsteriskAndKeepsAnEmptyStringEmpty)
+{
+    char a[] = "*a**b*";
+    liveapp_removeAsterix(a);
+    EXPECT_STREQ(a, "ab");
+    char empty[] = "";
+    liveapp_removeAsterix(empty);
+    EXPECT_STREQ(empty, "");
+    char stars[] = "***";
+    liveapp_removeAsterix(stars);
+    EXPECT_STREQ(stars, "");
+}
+
+TEST(CleanTitle, AgreesWithThePlainRulesOnRandomTitlesAndNeverOverruns)
+{
+    static const char *pieces[] = {
+        "*", " ", "  ", "-", "[", "]", "\\", "/", "*  [", M, " - Ableton", "Ableton Live",
+        "Song", "x", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x8E\xB9", "\xFF", "12 Suite"};
+    std::mt19937 rng(20221205);
+    std::uniform_int_distribution<int> count(0, 12);
+    std::uniform_int_distribution<size_t> pick(0, sizeof pieces / sizeof *pieces - 1);
+    int with_marker = 0;
+    for (int i = 0; i < 100000; ++i) {
+        std::string title;
+        for (int n = count(rng); n > 0; --n)
+            title += pieces[pick(rng)];
+        auto got = clean(title);
+        auto want = reference(title);
+        ASSERT_EQ(got, want) << "title: " << title;
+        if (got) {
+            ++with_marker;
+            ASSERT_LE(got->size(), title.size());
+        }
+    }
+    EXPECT_GT(with_marker, 10000); // the marker path is well exercised
+}

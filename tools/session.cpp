@@ -1,0 +1,57 @@
+// A short scripted session in the stand-in host: load the plug-in, create a
+// quenbrix object, send it each message a patch can send, and print what
+// reached the console and the outlets.
+#include "liveapp.h"
+#include "simhost.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+int main()
+{
+    char folder[] = "/tmp/quenbrix-session-XXXXXX";
+    if (!mkdtemp(folder))
+        return 1;
+    std::ofstream(std::string(folder) + "/My Set.als") << "a Live Set";
+    simhost_add_search_folder(folder);
+
+    simhost_console_echo(1);
+    std::printf("> load\n");
+    simhost_load(ext_main);
+    std::printf("> new quenbrix\n");
+    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    if (!x)
+        return 1;
+
+    auto say = [&](const char *message, std::vector<t_atom> args = {}) {
+        std::printf("> %s", message);
+        for (const t_atom &a : args)
+            std::printf(" %s", a.a_type == A_SYM ? a.a_w.w_sym->s_name : "<number>");
+        std::printf("\n");
+        simhost::send(x, message, args);
+        int sent = simhost_sent_count();
+        simhost_run_queue();
+        if (std::string(message) == "addfile")
+            simhost_run_until_sent(sent + 1, 12000);
+    };
+    say("bang");
+    say("getname");
+    say("front");
+    say("savefocus");
+    say("recallfocus");
+    say("addfile");
+    say("addfile", {simhost::sym("Missing Set.als")});
+    say("addfile", {simhost::sym("My Set.als")});
+    std::printf("> assist\n");
+    for (long i = 0; i < 2; ++i)
+        std::printf("assist   %s\n", simhost::assist(x, ASSIST_OUTLET, i).c_str());
+    std::printf("> dblclick\n");
+    simhost_dblclick(x);
+    std::printf("> free\n");
+    simhost_free_object(x);
+    std::printf("host allocations still live: %ld\n", simhost_live_allocations());
+    return simhost_live_allocations() == 0 ? 0 : 1;
+}
