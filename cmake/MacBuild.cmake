@@ -1,0 +1,104 @@
+# What this project builds for macOS: the plug-in bundle quenbrix.mxo, with
+# universal code (x86-64 for macOS 10.11+, arm64 for 11.0+) in
+# Contents/MacOS/quenbrix, Contents/Info.plist and Contents/PkgInfo.
+#
+# Two ways in:
+# - cross-built on Linux with cmake/macos-cross.cmake (QUENBRIX_MACOS_CROSS):
+#   one module per architecture against the stubs in sdk/, joined by lipo;
+# - on a Mac with Apple's SDK and CMAKE_OSX_ARCHITECTURES "x86_64;arm64":
+#   one bundle target, CMake and Apple's tools make it universal.
+set(QUENBRIX_MACOS_EXECUTABLE quenbrix)
+set(QUENBRIX_MACOS_BUNDLE_ID "org.quenbrix.quenbrix")
+set(QUENBRIX_MACOS_VERSION "1.0.0")
+set(QUENBRIX_MACOS_OUTPUT "${CMAKE_BINARY_DIR}" CACHE PATH
+    "Folder that receives quenbrix.mxo")
+
+get_filename_component(QUENBRIX_MACOS_SDK ${CMAKE_CURRENT_LIST_DIR}/../sdk ABSOLUTE)
+set(QUENBRIX_MACOS_SOURCES ${QUENBRIX_SHARED_SOURCES}
+    ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_mac.cpp)
+
+# The host's object API is taken from the host at load, by name. Each
+# function is listed on its own, so calling one that is not listed here
+# fails the link.
+set(QUENBRIX_MACOS_HOST_API
+    atom_getsym atom_gettype class_addmethod class_extra_lookup class_new
+    class_register clock_delay clock_new defer_low freeobject gensym
+    hashtab_lookup object_addattr_parse object_alloc object_error object_post
+    object_warn outlet_anything outlet_new path_absolutepath path_nameconform)
+
+set(bundle ${QUENBRIX_MACOS_OUTPUT}/quenbrix.mxo)
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/packaging/Info.plist.in
+               ${CMAKE_CURRENT_BINARY_DIR}/Info.plist @ONLY)
+
+# Compile and link settings of the plug-in, whichever SDK it is built with.
+function(quenbrix_macos_module target)
+    target_include_directories(${target} PRIVATE
+        ${CMAKE_CURRENT_SOURCE_DIR}/source ${CMAKE_CURRENT_SOURCE_DIR}/host)
+    target_compile_options(${target} PRIVATE ${QUENBRIX_WARNINGS}
+        -fno-exceptions -fno-rtti -fvisibility=hidden)
+    set(host_api)
+    foreach(name IN LISTS QUENBRIX_MACOS_HOST_API)
+        list(APPEND host_api "-Wl,-U,_${name}")
+    endforeach()
+    # MaxAudioAPI and JitterAPI are named among the load commands although
+    # nothing is taken from them, as the host expects of its plug-ins; so no
+    # -dead_strip_dylibs.
+    target_link_options(${target} PRIVATE
+        -F${QUENBRIX_MACOS_SDK}/HostFrameworks
+        "SHELL:-framework AppKit" "SHELL:-framework Foundation"
+        "SHELL:-framework MaxAudioAPI" "SHELL:-framework JitterAPI" -lobjc
+        -Wl,-exported_symbol,_ext_main -Wl,-adhoc_codesign ${host_api})
+endfunction()
+
+if(QUENBRIX_MACOS_CROSS)
+    set(slices)
+    foreach(slice IN ITEMS "x86_64 10.11" "arm64 11.0")
+        separate_arguments(slice)
+        list(GET slice 0 arch)
+        list(GET slice 1 min)
+        set(target quenbrix_${arch})
+        add_library(${target} MODULE ${QUENBRIX_MACOS_SOURCES})
+        quenbrix_macos_module(${target})
+        # No C library headers but the few in sdk/usr/include.
+        target_compile_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"
+            -ffreestanding -nostdlibinc -isystem ${QUENBRIX_MACOS_SDK}/usr/include)
+        target_link_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"
+            -fuse-ld=lld -Wl,-platform_version,macos,${min},11.0)
+        # The code signature names the file it was made for: link straight
+        # to the executable's name.
+        set_target_properties(${target} PROPERTIES
+            OUTPUT_NAME ${QUENBRIX_MACOS_EXECUTABLE} PREFIX "" SUFFIX ""
+            LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/slices/${arch})
+        list(APPEND slices $<TARGET_FILE:${target}>)
+    endforeach()
+
+    add_custom_command(
+        OUTPUT ${bundle}/Contents/MacOS/quenbrix ${bundle}/Contents/Info.plist
+               ${bundle}/Contents/PkgInfo
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle}/Contents/MacOS
+        COMMAND ${QUENBRIX_LIPO} -create ${slices}
+                -output ${bundle}/Contents/MacOS/quenbrix
+        COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_BINARY_DIR}/Info.plist
+                ${bundle}/Contents/Info.plist
+        COMMAND ${CMAKE_COMMAND} -E copy
+                ${CMAKE_CURRENT_SOURCE_DIR}/packaging/PkgInfo
+                ${bundle}/Contents/PkgInfo
+        DEPENDS quenbrix_x86_64 quenbrix_arm64
+                ${CMAKE_CURRENT_BINARY_DIR}/Info.plist
+                ${CMAKE_CURRENT_SOURCE_DIR}/packaging/PkgInfo
+        COMMENT "Joining the slices into quenbrix.mxo")
+    add_custom_target(quenbrix_bundle ALL DEPENDS ${bundle}/Contents/MacOS/quenbrix)
+else()
+    # Apple's SDK and toolchain (untested here).
+    add_library(quenbrix MODULE ${QUENBRIX_MACOS_SOURCES})
+    quenbrix_macos_module(quenbrix)
+    target_link_options(quenbrix PRIVATE -nostdlib++)
+    set_target_properties(quenbrix PROPERTIES
+        BUNDLE TRUE BUNDLE_EXTENSION mxo
+        MACOSX_BUNDLE_INFO_PLIST ${CMAKE_CURRENT_BINARY_DIR}/Info.plist
+        LIBRARY_OUTPUT_DIRECTORY ${QUENBRIX_MACOS_OUTPUT})
+    add_custom_command(TARGET quenbrix POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy
+                ${CMAKE_CURRENT_SOURCE_DIR}/packaging/PkgInfo
+                $<TARGET_BUNDLE_CONTENT_DIR:quenbrix>/PkgInfo)
+endif()
