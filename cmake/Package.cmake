@@ -1,0 +1,118 @@
+# The installable Max package: ${CMAKE_BINARY_DIR}/dist/quenbrix/ with the
+# externals that the cross builds made, the help patcher, the reference page,
+# package-info.json, the license and a README; then the release zip and its
+# checksum beside it.
+#
+# Included from the top-level CMakeLists.txt, this file defines the target
+# that assembles the package. Run with `cmake -P` it is the assembly step
+# itself (see the end of the file).
+
+if(NOT CMAKE_SCRIPT_MODE_FILE)
+
+set(QUENBRIX_PACKAGE_VERSION "1.0.0")
+set(QUENBRIX_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
+set(QUENBRIX_PACKAGE_DIR ${QUENBRIX_DIST_DIR}/quenbrix)
+set(QUENBRIX_PACKAGE_ZIP ${QUENBRIX_DIST_DIR}/quenbrix-${QUENBRIX_PACKAGE_VERSION}.zip)
+set(QUENBRIX_PACKAGE_STATIC ${CMAKE_CURRENT_SOURCE_DIR}/packaging/max-package)
+set(QUENBRIX_WINDOWS_EXTERNAL ${CMAKE_BINARY_DIR}/windows/quenbrix.mxe64)
+set(QUENBRIX_MACOS_EXTERNAL ${CMAKE_BINARY_DIR}/macos/quenbrix.mxo)
+
+# Each external goes into the package when its cross build is part of this
+# build; the package then waits for it.
+set(QUENBRIX_PACKAGE_DEPENDS)
+set(QUENBRIX_PACKAGE_HAS_WINDOWS OFF)
+set(QUENBRIX_PACKAGE_HAS_MACOS OFF)
+if(TARGET quenbrix_windows)
+    set(QUENBRIX_PACKAGE_HAS_WINDOWS ON)
+    list(APPEND QUENBRIX_PACKAGE_DEPENDS quenbrix_windows)
+endif()
+if(TARGET quenbrix_macos)
+    set(QUENBRIX_PACKAGE_HAS_MACOS ON)
+    list(APPEND QUENBRIX_PACKAGE_DEPENDS quenbrix_macos)
+endif()
+if(NOT QUENBRIX_PACKAGE_HAS_WINDOWS OR NOT QUENBRIX_PACKAGE_HAS_MACOS)
+    message(STATUS "Max package: Windows external ${QUENBRIX_PACKAGE_HAS_WINDOWS}, "
+                   "macOS external ${QUENBRIX_PACKAGE_HAS_MACOS}")
+endif()
+
+configure_file(${QUENBRIX_PACKAGE_STATIC}/package-info.json.in
+               ${CMAKE_BINARY_DIR}/package/package-info.json @ONLY)
+
+file(GLOB_RECURSE QUENBRIX_PACKAGE_SOURCES CONFIGURE_DEPENDS
+     ${QUENBRIX_PACKAGE_STATIC}/*)
+
+# Assembled on every build: it copies a handful of files and zips them, and
+# so never ships an external older than the one the cross build just made.
+add_custom_target(quenbrix_package ALL
+    COMMAND ${CMAKE_COMMAND}
+        -DSTATIC_DIR=${QUENBRIX_PACKAGE_STATIC}
+        -DPACKAGE_INFO=${CMAKE_BINARY_DIR}/package/package-info.json
+        -DDIST_DIR=${QUENBRIX_DIST_DIR}
+        -DZIP=${QUENBRIX_PACKAGE_ZIP}
+        -DWINDOWS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_WINDOWS}>:${QUENBRIX_WINDOWS_EXTERNAL}>
+        -DMACOS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_MACOS}>:${QUENBRIX_MACOS_EXTERNAL}>
+        -P ${CMAKE_CURRENT_LIST_FILE}
+    DEPENDS ${QUENBRIX_PACKAGE_SOURCES} ${CMAKE_CURRENT_LIST_FILE}
+    COMMENT "Assembling the Max package in ${QUENBRIX_PACKAGE_DIR}"
+    VERBATIM)
+if(QUENBRIX_PACKAGE_DEPENDS)
+    add_dependencies(quenbrix_package ${QUENBRIX_PACKAGE_DEPENDS})
+endif()
+
+if(QUENBRIX_TESTS)
+    add_subdirectory(tests/package)
+endif()
+
+return()
+endif()
+
+# ---------------------------------------------------------------------------
+# Assembly, run as `cmake -P` by the target above.
+#   STATIC_DIR        packaging/max-package
+#   PACKAGE_INFO      the configured package-info.json
+#   DIST_DIR          where the package folder and the zip go
+#   ZIP               the zip to write; its checksum goes to ZIP.sha256
+#   WINDOWS_EXTERNAL  quenbrix.mxe64, or empty when not built here
+#   MACOS_EXTERNAL    quenbrix.mxo bundle folder, or empty when not built here
+
+set(package ${DIST_DIR}/quenbrix)
+file(REMOVE_RECURSE ${package})
+file(MAKE_DIRECTORY ${package}/externals)
+
+file(COPY ${STATIC_DIR}/help ${STATIC_DIR}/docs ${STATIC_DIR}/license
+          ${STATIC_DIR}/README.md
+     DESTINATION ${package})
+file(COPY ${PACKAGE_INFO} DESTINATION ${package})
+if(EXISTS ${STATIC_DIR}/icon.png)
+    file(COPY ${STATIC_DIR}/icon.png DESTINATION ${package})
+endif()
+
+if(WINDOWS_EXTERNAL)
+    if(NOT EXISTS ${WINDOWS_EXTERNAL})
+        message(FATAL_ERROR "the Windows build made no ${WINDOWS_EXTERNAL}")
+    endif()
+    file(COPY ${WINDOWS_EXTERNAL} DESTINATION ${package}/externals)
+endif()
+if(MACOS_EXTERNAL)
+    if(NOT EXISTS ${MACOS_EXTERNAL}/Contents/MacOS/quenbrix)
+        message(FATAL_ERROR "the macOS build made no ${MACOS_EXTERNAL}")
+    endif()
+    file(COPY ${MACOS_EXTERNAL} DESTINATION ${package}/externals)
+endif()
+
+# The zip holds the folder quenbrix/ itself, so that unpacking it into
+# Max's Packages folder installs the package. A fixed time stamp makes the
+# same content give the same zip.
+file(REMOVE ${ZIP} ${ZIP}.sha256)
+execute_process(
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=2022-05-24 quenbrix
+    WORKING_DIRECTORY ${DIST_DIR}
+    RESULT_VARIABLE zipped)
+if(NOT zipped EQUAL 0)
+    message(FATAL_ERROR "could not write ${ZIP}")
+endif()
+
+# The usual "<hash>  <file name>" line, which `sha256sum -c` checks.
+file(SHA256 ${ZIP} hash)
+get_filename_component(zip_name ${ZIP} NAME)
+file(WRITE ${ZIP}.sha256 "${hash}  ${zip_name}\n")

@@ -1,0 +1,282 @@
+// The help patcher that Max opens from a quenbrix object: a well-formed
+// patcher whose message boxes reach the object for every documented message
+// and whose comments carry the console texts the plug-in really posts.
+#include "package_support.h"
+
+#include "liveapp.h"
+#include "liveapp_texts.h"
+#include "simhost.hpp"
+#include "testplatform.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <regex>
+#include <sstream>
+
+using nlohmann::json;
+
+namespace {
+
+const std::string help_path = QUENBRIX_PACKAGE_STATIC "/help/quenbrix.maxhelp";
+
+struct Help {
+    json patcher;
+    std::vector<json> boxes;
+    std::vector<json> lines;
+    std::map<std::string, json> by_id;
+};
+
+const Help &help()
+{
+    static Help h = [] {
+        Help out;
+        json doc = json::parse(read_file(help_path), nullptr, false);
+        if (doc.is_discarded() || !doc.contains("patcher"))
+            return out;
+        out.patcher = doc["patcher"];
+        for (auto &b : out.patcher.value("boxes", json::array()))
+            out.boxes.push_back(b.value("box", json()));
+        for (auto &l : out.patcher.value("lines", json::array()))
+            out.lines.push_back(l.value("patchline", json()));
+        for (auto &b : out.boxes)
+            if (b.contains("id") && b["id"].is_string())
+                out.by_id[b["id"].get<std::string>()] = b;
+        return out;
+    }();
+    return h;
+}
+
+std::string text_of(const json &box)
+{
+    return box.contains("text") && box["text"].is_string() ? box["text"].get<std::string>()
+                                                            : std::string();
+}
+
+std::string first_word(const std::string &text)
+{
+    std::istringstream in(text);
+    std::string word;
+    in >> word;
+    return word;
+}
+
+// The id of the one object box that makes a quenbrix object.
+std::string quenbrix_box()
+{
+    std::string found;
+    for (auto &b : help().boxes)
+        if (b.value("maxclass", "") == "newobj" && first_word(text_of(b)) == "quenbrix") {
+            if (!found.empty())
+                return "";
+            found = b.value("id", "");
+        }
+    return found;
+}
+
+// Boxes with a line into inlet `inlet` of box `id`.
+std::vector<json> boxes_into(const std::string &id, int inlet)
+{
+    std::vector<json> out;
+    for (auto &l : help().lines)
+        if (l["destination"][0] == id && l["destination"][1] == inlet)
+            out.push_back(help().by_id.at(l["source"][0].get<std::string>()));
+    return out;
+}
+
+std::string all_comments()
+{
+    std::string out;
+    for (auto &b : help().boxes)
+        if (b.value("maxclass", "") == "comment")
+            out += text_of(b) + "\n";
+    return out;
+}
+
+// What the plug-in posts to the console for one message, run in the
+// stand-in host with the test platform.
+std::string posted_for(void *x, const char *message, std::vector<t_atom> args = {})
+{
+    simhost::reset_records();
+    simhost::send(x, message, args);
+    simhost_run_queue();
+    auto lines = simhost::console();
+    return lines.empty() ? std::string() : lines.back().text;
+}
+
+} // namespace
+
+TEST(HelpPatcher, IsAPatcherOfBoxesAndLines)
+{
+    ASSERT_FALSE(help().patcher.is_null()) << help_path << " is not a JSON patcher";
+    EXPECT_EQ(help().patcher.value("classnamespace", ""), "box");
+    EXPECT_EQ(help().patcher.value("fileversion", 0), 1);
+    ASSERT_TRUE(help().patcher["rect"].is_array());
+    EXPECT_EQ(help().patcher["rect"].size(), 4u);
+    EXPECT_FALSE(help().boxes.empty());
+    EXPECT_FALSE(help().lines.empty());
+}
+
+TEST(HelpPatcher, EveryBoxIsWellFormedWithAUniqueId)
+{
+    std::set<std::string> ids;
+    const std::regex id_form("obj-[0-9]+");
+    for (auto &b : help().boxes) {
+        SCOPED_TRACE(b.dump());
+        ASSERT_TRUE(b.contains("id") && b["id"].is_string());
+        std::string id = b["id"];
+        EXPECT_TRUE(std::regex_match(id, id_form));
+        EXPECT_TRUE(ids.insert(id).second) << "duplicate id " << id;
+        ASSERT_TRUE(b.contains("maxclass") && b["maxclass"].is_string());
+        EXPECT_FALSE(b["maxclass"].get<std::string>().empty());
+        ASSERT_TRUE(b.contains("numinlets") && b["numinlets"].is_number_integer());
+        ASSERT_TRUE(b.contains("numoutlets") && b["numoutlets"].is_number_integer());
+        EXPECT_GE(b["numinlets"].get<int>(), 0);
+        EXPECT_GE(b["numoutlets"].get<int>(), 0);
+        if (b.contains("outlettype")) {
+            ASSERT_TRUE(b["outlettype"].is_array());
+            EXPECT_EQ(b["outlettype"].size(), b["numoutlets"].get<size_t>());
+        }
+        ASSERT_TRUE(b.contains("patching_rect") && b["patching_rect"].is_array());
+        ASSERT_EQ(b["patching_rect"].size(), 4u);
+        for (auto &v : b["patching_rect"])
+            EXPECT_TRUE(v.is_number());
+        EXPECT_GT(b["patching_rect"][2].get<double>(), 0);
+        EXPECT_GT(b["patching_rect"][3].get<double>(), 0);
+        if (b["maxclass"] == "newobj" || b["maxclass"] == "comment")
+            EXPECT_FALSE(text_of(b).empty()) << "an object box or comment without text";
+    }
+}
+
+TEST(HelpPatcher, EveryLineJoinsAnOutletToAnInletThatExist)
+{
+    for (auto &l : help().lines) {
+        SCOPED_TRACE(l.dump());
+        ASSERT_TRUE(l.contains("source") && l["source"].is_array() && l["source"].size() == 2);
+        ASSERT_TRUE(l.contains("destination") && l["destination"].is_array() &&
+                    l["destination"].size() == 2);
+        ASSERT_TRUE(l["source"][0].is_string() && l["source"][1].is_number_integer());
+        ASSERT_TRUE(l["destination"][0].is_string() &&
+                    l["destination"][1].is_number_integer());
+        auto from = help().by_id.find(l["source"][0]);
+        auto to = help().by_id.find(l["destination"][0]);
+        ASSERT_NE(from, help().by_id.end()) << "line from a box that does not exist";
+        ASSERT_NE(to, help().by_id.end()) << "line to a box that does not exist";
+        int outlet = l["source"][1], inlet = l["destination"][1];
+        EXPECT_GE(outlet, 0);
+        EXPECT_LT(outlet, from->second.value("numoutlets", 0));
+        EXPECT_GE(inlet, 0);
+        EXPECT_LT(inlet, to->second.value("numinlets", 0));
+    }
+}
+
+TEST(HelpPatcher, ShowsOneQuenbrixObjectWithThePluginsInletAndOutlets)
+{
+    std::string q = quenbrix_box();
+    ASSERT_FALSE(q.empty()) << "want exactly one quenbrix object box";
+    const json &box = help().by_id.at(q);
+    EXPECT_EQ(box.value("numinlets", -1), 1);
+    EXPECT_EQ(box.value("numoutlets", -1), quenbrix_outlet_count());
+}
+
+TEST(HelpPatcher, EveryDocumentedMessageHasAMessageBoxWiredToTheObject)
+{
+    std::string q = quenbrix_box();
+    ASSERT_FALSE(q.empty());
+    std::set<std::string> wired;
+    for (auto &b : boxes_into(q, 0)) {
+        SCOPED_TRACE(b.dump());
+        EXPECT_EQ(b.value("maxclass", ""), "message");
+        wired.insert(first_word(text_of(b)));
+    }
+    std::set<std::string> documented = documented_messages();
+    ASSERT_FALSE(documented.empty());
+    // Exactly the documented messages: none missing, none that the object
+    // does not understand or that is kept out of the documentation.
+    EXPECT_EQ(wired, documented);
+}
+
+TEST(HelpPatcher, AddfileBoxNamesAnExampleFile)
+{
+    std::string q = quenbrix_box();
+    ASSERT_FALSE(q.empty());
+    for (auto &b : boxes_into(q, 0))
+        if (first_word(text_of(b)) == "addfile") {
+            std::istringstream in(text_of(b));
+            std::string message, file;
+            in >> message >> file;
+            EXPECT_FALSE(file.empty()) << "addfile without a file does nothing";
+            return;
+        }
+    FAIL() << "no addfile box";
+}
+
+TEST(HelpPatcher, HasNoBoxForTheUndocumentedBang)
+{
+    // The premise: bang is in the table and marked undocumented.
+    ASSERT_EQ(message_argtype("bang"), A_NOTHING);
+    ASSERT_STREQ(simhost_method_attr(quenbrix_class(), "bang", "undocumented"), "1");
+
+    for (auto &b : help().boxes) {
+        SCOPED_TRACE(b.dump());
+        EXPECT_NE(b.value("maxclass", ""), "button");
+        if (b.value("maxclass", "") == "message")
+            EXPECT_NE(first_word(text_of(b)), "bang");
+        EXPECT_EQ(text_of(b).find("bang"), std::string::npos);
+    }
+}
+
+TEST(HelpPatcher, ShowsWhatEachOutletCarries)
+{
+    std::string q = quenbrix_box();
+    ASSERT_FALSE(q.empty());
+    int outlets = help().by_id.at(q).value("numoutlets", 0);
+    for (int outlet = 0; outlet < outlets; ++outlet) {
+        bool shown = false;
+        for (auto &l : help().lines)
+            if (l["source"][0] == q && l["source"][1] == outlet)
+                shown = true;
+        EXPECT_TRUE(shown) << "nothing shows outlet " << outlet;
+    }
+    std::string comments = all_comments();
+    EXPECT_NE(comments.find("Live Set name"), std::string::npos);
+    EXPECT_NE(comments.find("ok or error"), std::string::npos);
+}
+
+TEST(HelpPatcher, CommentsQuoteTheConsoleTextsThePluginPosts)
+{
+    std::string comments = all_comments();
+    quenbrix_class();
+
+    // Made outside Live: the warning.
+    testplatform_process_name = "Max";
+    simhost::reset_records();
+    void *outside = simhost_new_object("quenbrix", 0, nullptr);
+    testplatform_process_name = "Live";
+    ASSERT_NE(outside, nullptr);
+    auto warned = simhost::console();
+    simhost_free_object(outside);
+    ASSERT_EQ(warned.size(), 1u);
+    EXPECT_NE(comments.find(warned[0].text), std::string::npos) << warned[0].text;
+
+    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    ASSERT_NE(x, nullptr);
+    std::string example;
+    for (auto &b : boxes_into(quenbrix_box(), 0))
+        if (first_word(text_of(b)) == "addfile")
+            example = text_of(b).substr(text_of(b).find(' ') + 1);
+    std::vector<std::string> posted = {
+        posted_for(x, "recallfocus"),
+        posted_for(x, "front"),
+        posted_for(x, "addfile"),
+        posted_for(x, "addfile", {simhost::sym(example.c_str())}),
+    };
+    simhost_free_object(x);
+    simhost_run_queue();
+    posted.push_back(LIVEAPP_TEXT_NOT_ACTIVE);
+    for (auto &text : posted) {
+        EXPECT_FALSE(text.empty());
+        EXPECT_NE(comments.find(text), std::string::npos) << "not explained: " << text;
+    }
+}
