@@ -1,0 +1,372 @@
+// The Windows side of the quenbrix object: Live's windows through user32,
+// the process check and the file hand-off through kernel32.
+//
+// Texts and paths from Windows are UTF-16; the host's 16-bit unit
+// (unsigned short) and WCHAR are the same unit, so buffers pass between the
+// two with a cast.
+#include "liveapp.h"
+#include "liveapp_texts.h"
+
+#include <string.h>
+#include <windows.h>
+
+// ---- process check ----
+
+void liveapp_checkprocess(t_liveapp *x)
+{
+    WCHAR path[2048];
+    DWORD units = 2048;
+    BOOL ok = FALSE;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ,
+                                 FALSE, GetCurrentProcessId());
+    if (process) {
+        ok = QueryFullProcessImageNameW(process, 0, path, &units);
+        CloseHandle(process);
+    }
+    if (!ok || units > 2048) {
+        object_error((t_object *)x, "can't identify process");
+        x->process_state = -1;
+        return;
+    }
+
+    // The file name, without its folder and its extension.
+    DWORD start = 0, end = units;
+    for (DWORD i = 0; i < units; ++i)
+        if (path[i] == L'\\' || path[i] == L'/')
+            start = i + 1;
+    for (DWORD i = units; i > start; --i)
+        if (path[i - 1] == L'.') {
+            end = i - 1;
+            break;
+        }
+    long length = (long)(end - start);
+    if (length > 256)
+        length = 256;
+
+    char *name = charset_unicodetoutf8((unsigned short *)(path + start), length, nullptr);
+    if (!name) {
+        object_error((t_object *)x, "can't identify process");
+        x->process_state = -1;
+        return;
+    }
+    liveapp_checkprocess_name(x, name);
+    sysmem_freeptr(name);
+}
+
+// ---- Live's main window ----
+
+// The UTF-8 title (host memory) of a window that can be Live's main window:
+// one of this process, without an owner, of Live's window class, with a
+// title. Null for any other window.
+static char *liveapp_candidate_title(HWND window)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId())
+        return nullptr;
+    if (GetWindow(window, GW_OWNER))
+        return nullptr;
+    char classname[256];
+    if (!GetClassNameA(window, classname, (int)sizeof classname) ||
+        strcmp(classname, LIVEAPP_WINDOW_CLASS) != 0)
+        return nullptr;
+    int length = GetWindowTextLengthW(window);
+    if (length <= 0)
+        return nullptr;
+
+    WCHAR *text = (WCHAR *)sysmem_newptrclear((t_ptr_size)(length + 1) * sizeof(WCHAR));
+    if (!text)
+        return nullptr;
+    int got = GetWindowTextW(window, text, length + 1);
+    char *title = charset_unicodetoutf8((unsigned short *)text, got > 0 ? got : 0, nullptr);
+    sysmem_freeptr(text);
+    return title;
+}
+
+struct liveapp_search {
+    t_liveapp *x;
+    bool found;
+};
+
+static BOOL CALLBACK liveapp_enum_getname(HWND window, LPARAM param)
+{
+    struct liveapp_search *search = (struct liveapp_search *)param;
+    char *title = liveapp_candidate_title(window);
+    if (!title)
+        return TRUE;
+    if (!liveapp_cleantitle(title)) {
+        sysmem_freeptr(title);
+        return TRUE;
+    }
+    outlet_anything(search->x->name_outlet, gensym(title), 0, nullptr);
+    sysmem_freeptr(title);
+    search->found = true;
+    return FALSE;
+}
+
+void liveapp_do_getname(t_liveapp *x)
+{
+    if (x->process_state != 1) {
+        object_error((t_object *)x,
+                     "Live process not found (it doesn't work in Max / M4L editor)");
+        return;
+    }
+    struct liveapp_search search = {x, false};
+    EnumWindows(liveapp_enum_getname, (LPARAM)&search);
+    if (!search.found)
+        object_error((t_object *)x, LIVEAPP_TEXT_NO_WINDOW);
+}
+
+// ---- front, savefocus, recallfocus ----
+
+static void liveapp_bring_to_front(HWND window)
+{
+    const UINT show = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE;
+    if (IsIconic(window)) {
+        ShowWindow(window, SW_RESTORE);
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, show);
+    }
+
+    DWORD process = 0;
+    DWORD thread = GetWindowThreadProcessId(GetForegroundWindow(), &process);
+    if (process == GetCurrentProcessId()) {
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, show);
+        SetForegroundWindow(window);
+        SetFocus(window);
+        SetActiveWindow(window);
+        return;
+    }
+
+    // Another application is in front: borrow its input state so that the
+    // window system lets this thread take the foreground.
+    DWORD current = GetCurrentThreadId();
+    AttachThreadInput(thread, current, TRUE);
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, show);
+    SetForegroundWindow(window);
+    SetFocus(window);
+    SetActiveWindow(window);
+    AttachThreadInput(thread, current, FALSE);
+}
+
+static BOOL CALLBACK liveapp_enum_front(HWND window, LPARAM param)
+{
+    char *title = liveapp_candidate_title(window);
+    if (!title)
+        return TRUE;
+    bool live = strstr(title, "Ableton Live") != nullptr;
+    sysmem_freeptr(title);
+    if (!live)
+        return TRUE;
+    liveapp_bring_to_front(window);
+    *(bool *)param = true;
+    return FALSE;
+}
+
+void liveapp_do_front(t_liveapp *x)
+{
+    bool found = false;
+    EnumWindows(liveapp_enum_front, (LPARAM)&found);
+    if (!found)
+        object_error((t_object *)x, LIVEAPP_TEXT_NO_WINDOW);
+}
+
+void liveapp_savefocus(t_liveapp *x)
+{
+    HWND window = GetForegroundWindow();
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (!window || process != GetCurrentProcessId()) {
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_ACTIVE);
+        return;
+    }
+    x->saved_window = window;
+}
+
+void liveapp_do_recallfocus(t_liveapp *x)
+{
+    HWND window = (HWND)x->saved_window;
+    if (!window) {
+        object_error((t_object *)x, LIVEAPP_TEXT_NOTHING_SAVED);
+        return;
+    }
+    // The handle is not owned: the window may have closed since, and its
+    // handle may now name a window of another program. Only a window that
+    // still exists in this process is brought back.
+    DWORD process = 0;
+    if (!IsWindow(window) || !GetWindowThreadProcessId(window, &process) ||
+        process != GetCurrentProcessId()) {
+        x->saved_window = nullptr;
+        object_error((t_object *)x, "the saved window no longer exists");
+        return;
+    }
+    liveapp_bring_to_front(window);
+}
+
+// ---- addfile ----
+//
+// Every accepted request gets a hand-off record of its own, so that a
+// request that follows quickly cannot change the file an earlier worker
+// opens. The worker thread gets the record, never the object: it hands its
+// outcome back to the main thread through the host's queue, and only there,
+// and only while the object still exists, is the object touched.
+// liveapp_release cuts the records of a deleted object loose; their workers
+// then finish without a trace.
+
+struct liveapp_handoff {
+    t_liveapp *x;                 // null once the object is gone
+    t_symbol *file;               // this request's file name
+    struct liveapp_handoff *next; // the object's list, main thread only
+};
+
+static void liveapp_handoff_unlink(t_liveapp *x, struct liveapp_handoff *h)
+{
+    for (struct liveapp_handoff **p = &x->handoffs; *p; p = &(*p)->next)
+        if (*p == h) {
+            *p = h->next;
+            return;
+        }
+}
+
+// Main thread: a worker has finished with "ok" or "error".
+static void liveapp_handoff_done(struct liveapp_handoff *h, t_symbol *outcome, short,
+                                 t_atom *)
+{
+    t_liveapp *x = h->x;
+    if (x) {
+        liveapp_handoff_unlink(x, h);
+        if (outcome == gensym(LIVEAPP_RESULT_OK))
+            clock_delay(x->clock, 1);
+        else
+            liveapp_addfile_failed(x, h->file);
+    }
+    sysmem_freeptr(h);
+}
+
+static void liveapp_handoff_finish(struct liveapp_handoff *h, const char *outcome)
+{
+    defer_low(h, LIVEAPP_METHOD(liveapp_handoff_done), gensym(outcome), 0, nullptr);
+}
+
+// Appends a native path in double quotes so that the started program reads
+// it back as one argument: backslashes right before the closing quote are
+// doubled, or the last one would escape the quote.
+static void liveapp_append_quoted(t_string *line, const char *path)
+{
+    size_t n = strlen(path), trailing = 0;
+    while (trailing < n && path[n - 1 - trailing] == '\\')
+        ++trailing;
+    string_append(line, "\"");
+    string_append(line, path);
+    char extra[MAX_PATH_CHARS];
+    if (trailing >= sizeof extra)
+        trailing = sizeof extra - 1;
+    memset(extra, '\\', trailing);
+    extra[trailing] = '\0';
+    string_append(line, extra);
+    string_append(line, "\"");
+}
+
+// Starts this program's executable again with the file on its command line,
+// the way Live opens a file handed to it, and waits for that start to end.
+static void liveapp_launch(const char *native)
+{
+    WCHAR exe[2048];
+    DWORD units = GetModuleFileNameW(nullptr, exe, 2048);
+    if (units == 0 || units >= 2048)
+        return;
+    char *exe8 = charset_unicodetoutf8((unsigned short *)exe, (long)units, nullptr);
+    if (!exe8)
+        return;
+    t_string *line = string_new(exe8);
+    string_append(line, " ");
+    liveapp_append_quoted(line, native);
+    WCHAR *command = (WCHAR *)charset_utf8tounicode((char *)string_getptr(line), nullptr);
+
+    if (command) {
+        STARTUPINFOW startup;
+        PROCESS_INFORMATION started;
+        memset(&startup, 0, sizeof startup);
+        memset(&started, 0, sizeof started);
+        startup.cb = sizeof startup;
+        if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE,
+                           CREATE_NO_WINDOW | HIGH_PRIORITY_CLASS, nullptr, nullptr,
+                           &startup, &started)) {
+            WaitForSingleObject(started.hProcess, 10000);
+            CloseHandle(started.hThread);
+            CloseHandle(started.hProcess);
+        }
+        sysmem_freeptr(command);
+    }
+    freeobject((t_object *)line);
+    sysmem_freeptr(exe8);
+}
+
+static void *liveapp_addfile_thread(struct liveapp_handoff *h)
+{
+    t_symbol *absolute = nullptr;
+    if (path_absolutepath(&absolute, h->file, nullptr, 0) != 0 || !absolute) {
+        liveapp_handoff_finish(h, LIVEAPP_RESULT_ERROR);
+        systhread_exit(1);
+        return nullptr;
+    }
+    char native[MAX_PATH_CHARS];
+    native[0] = '\0';
+    path_nameconform(absolute->s_name, native, PATH_STYLE_NATIVE, PATH_TYPE_BOOT);
+    liveapp_launch(native);
+    systhread_sleep(700);
+    // Found and handed on: "ok" whether or not the start itself worked.
+    liveapp_handoff_finish(h, LIVEAPP_RESULT_OK);
+    systhread_exit(0);
+    return nullptr;
+}
+
+void liveapp_handoff(t_liveapp *x, t_symbol *file)
+{
+    struct liveapp_handoff *h =
+        (struct liveapp_handoff *)sysmem_newptrclear(sizeof(struct liveapp_handoff));
+    x->file = file;
+    t_systhread thread = nullptr;
+    if (h) {
+        h->x = x;
+        h->file = file;
+        h->next = x->handoffs;
+        x->handoffs = h;
+        if (systhread_create(LIVEAPP_METHOD(liveapp_addfile_thread), h, 0, 1, 0,
+                             &thread) == 0 &&
+            thread) {
+            x->handoff_thread = thread;
+            systhread_detach(thread);
+            return;
+        }
+        liveapp_handoff_unlink(x, h);
+        sysmem_freeptr(h);
+    }
+    x->handoff_thread = nullptr;
+    object_error((t_object *)x, "can't start the file hand-off");
+    liveapp_addfile_output(x, gensym(LIVEAPP_RESULT_ERROR));
+}
+
+// ---- bang ----
+
+void liveapp_bang(t_liveapp *x)
+{
+    object_post((t_object *)x, "register window mess");
+    UINT message = RegisterWindowMessageW(L"Ableton.Live.shm1.global");
+    if (message == 0)
+        object_error((t_object *)x, "error registering window message");
+    else
+        object_post((t_object *)x, "registered window message %x", message);
+    DWORD recipients = BSM_APPLICATIONS;
+    BroadcastSystemMessageW(BSF_IGNORECURRENTTASK | BSF_POSTMESSAGE, &recipients, message,
+                            0, 0);
+}
+
+// ---- deletion ----
+
+void liveapp_release(t_liveapp *x)
+{
+    for (struct liveapp_handoff *h = x->handoffs; h; h = h->next)
+        h->x = nullptr;
+    x->handoffs = nullptr;
+}

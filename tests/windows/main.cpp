@@ -1,0 +1,20 @@
+// The test host: a second start with a file is answered as Live would; any
+// other start loads the real plug-in and runs the suites.
+#include "livesim.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    if (livesim_second_start())
+        return 0;
+    testing::InitGoogleTest(&argc, argv);
+    std::string error = livesim_load_plugin();
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}

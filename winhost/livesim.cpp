@@ -1,0 +1,231 @@
+#include "livesim.h"
+
+#include "simhost.h"
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+int g_broadcasts = 0;
+
+LRESULT CALLBACK livesim_proc(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    static const UINT broadcast = RegisterWindowMessageW(LIVESIM_BROADCAST_NAME);
+    if (broadcast && message == broadcast) {
+        ++g_broadcasts;
+        return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+void register_class(const wchar_t *name)
+{
+    WNDCLASSW wc = {};
+    if (GetClassInfoW(GetModuleHandleW(nullptr), name, &wc))
+        return;
+    wc.lpfnWndProc = livesim_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = name;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    RegisterClassW(&wc);
+}
+
+std::string env(const char *name)
+{
+    const char *v = std::getenv(name);
+    return v ? v : "";
+}
+
+void pump()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+} // namespace
+
+std::string livesim_utf8(const std::wstring &text)
+{
+    if (text.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out((size_t)n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring livesim_utf16(const std::string &text)
+{
+    if (text.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring out((size_t)n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], n);
+    return out;
+}
+
+std::string livesim_exe_path()
+{
+    wchar_t path[2048];
+    DWORD n = GetModuleFileNameW(nullptr, path, 2048);
+    return livesim_utf8(std::wstring(path, n));
+}
+
+std::string livesim_exe_folder()
+{
+    std::string path = livesim_exe_path();
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+double livesim_clock_ms()
+{
+    LARGE_INTEGER now, freq;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&freq);
+    return (double)now.QuadPart * 1000.0 / (double)freq.QuadPart;
+}
+
+double livesim_host_to_clock(double host_ms)
+{
+    // Both clocks are read back to back; the gap between them is the offset.
+    double before = simhost_now();
+    double clock = livesim_clock_ms();
+    double after = simhost_now();
+    return host_ms + (clock - (before + after) / 2);
+}
+
+bool livesim_second_start()
+{
+    int argc = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv)
+        return false;
+    if (argc < 2 || (argv[1][0] == L'-' && argv[1][1] == L'-')) {
+        LocalFree(argv);
+        return false;
+    }
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(livesim_utf8(argv[i]));
+    LocalFree(argv);
+
+    long delay = std::atol(env("QUENBRIX_OPEN_DELAY_MS").c_str());
+    std::string slow = env("QUENBRIX_SLOW_FILE");
+    const std::string &file = args.back();
+    if (!slow.empty() && file.size() >= slow.size() &&
+        file.compare(file.size() - slow.size(), slow.size(), slow) == 0)
+        delay += 400;
+    if (delay > 0)
+        Sleep((DWORD)delay);
+
+    std::string record = env("QUENBRIX_OPENED");
+    if (!record.empty()) {
+        std::ostringstream line;
+        line.precision(3);
+        line << std::fixed << livesim_clock_ms();
+        for (const std::string &a : args)
+            line << '\t' << a;
+        line << '\n';
+        std::string text = line.str();
+        // One append per start, so that starts running side by side do not
+        // interleave their lines.
+        HANDLE f = CreateFileW(livesim_utf16(record).c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(f, text.data(), (DWORD)text.size(), &written, nullptr);
+            CloseHandle(f);
+        }
+    }
+    return true;
+}
+
+std::vector<LivesimOpened> livesim_read_opened(const std::string &file)
+{
+    std::vector<LivesimOpened> out;
+    std::ifstream in(livesim_utf16(file).c_str(), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        LivesimOpened o{};
+        std::istringstream fields(line);
+        std::string field;
+        bool first = true;
+        while (std::getline(fields, field, '\t')) {
+            if (first)
+                o.ended_ms = std::atof(field.c_str());
+            else
+                o.args.push_back(field);
+            first = false;
+        }
+        out.push_back(o);
+    }
+    return out;
+}
+
+std::string livesim_load_plugin()
+{
+    std::wstring path = livesim_utf16(livesim_exe_folder() + "\\quenbrix.mxe64");
+    HMODULE plugin = LoadLibraryW(path.c_str());
+    if (!plugin)
+        return "LoadLibrary failed for quenbrix.mxe64, error " +
+               std::to_string(GetLastError());
+    simhost_entry entry = (simhost_entry)(void (*)(void))GetProcAddress(plugin, "ext_main");
+    if (!entry)
+        return "quenbrix.mxe64 exports no ext_main";
+    simhost_load(entry);
+    return std::string();
+}
+
+HWND livesim_window(const std::string &title, HWND owner, const wchar_t *classname)
+{
+    register_class(classname);
+    HWND window = CreateWindowExW(0, classname, livesim_utf16(title).c_str(),
+                                  WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, owner, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (window) {
+        ShowWindow(window, SW_SHOW);
+        pump();
+    }
+    return window;
+}
+
+bool livesim_run_until_sent(int count, long timeout_ms)
+{
+    double deadline = simhost_now() + (double)timeout_ms;
+    for (;;) {
+        pump();
+        simhost_run_queue();
+        if (simhost_sent_count() >= count)
+            return true;
+        if (simhost_now() >= deadline)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+void livesim_run_for(long ms)
+{
+    double deadline = simhost_now() + (double)ms;
+    do {
+        pump();
+        simhost_run_queue();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (simhost_now() < deadline);
+    pump();
+    simhost_run_queue();
+}
+
+int livesim_broadcasts_received()
+{
+    return g_broadcasts;
+}
