@@ -1,0 +1,142 @@
+// front, savefocus and recallfocus with the real plug-in: which window ends
+// up in front, also against another application.
+#include "wintest.h"
+
+#include "liveapp_texts.h"
+
+class Front : public WinTest {};
+
+TEST_F(Front, RestoresAMinimisedMainWindowAndMakesItForeground)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    ShowWindow(main, SW_MINIMIZE);
+    livesim_run_for(20);
+    ASSERT_TRUE(IsIconic(main));
+    void *x = make();
+    simhost::send(x, "front");
+    livesim_run_for(100);
+    EXPECT_FALSE(IsIconic(main));
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_EQ(GetForegroundWindow(), main);
+    EXPECT_TRUE(errors_of(x).empty());
+    EXPECT_TRUE(sent_by(x).empty());
+}
+
+TEST_F(Front, TakesTheForegroundFromAnotherApplication)
+{
+    HWND main = window("Song* - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    HWND dialog = window("Export - Ableton Live 12 Suite", main);
+    OtherApp other;
+    ASSERT_TRUE(other.started());
+    ASSERT_EQ(foreground_pid(), other.pid()) << "the other application is in front";
+
+    void *x = make();
+    simhost::send(x, "front");
+    livesim_run_for(100);
+    EXPECT_EQ(GetForegroundWindow(), main) << "the main window, not the owned dialog";
+    EXPECT_NE(GetForegroundWindow(), dialog);
+    EXPECT_EQ(GetActiveWindow(), main);
+    EXPECT_TRUE(errors_of(x).empty());
+}
+
+TEST_F(Front, WithoutALiveMainWindowPostsAnError)
+{
+    HWND untitled = window("", nullptr);
+    ASSERT_TRUE(untitled);
+    window("Song - Ableton Live 12 Suite", nullptr, L"SomeOtherClass");
+    window("Song - Ableton Live 12 Suite", untitled);
+    void *x = make();
+    simhost::send(x, "front");
+    livesim_run_for(50);
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NO_WINDOW});
+}
+
+class Focus : public WinTest {};
+
+TEST_F(Focus, RecallBringsBackTheSavedWindowAlsoFromBehindAnotherApplication)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    HWND browser = window("Browser - Ableton Live 12 Suite", main);
+    ASSERT_TRUE(main && browser);
+    SetForegroundWindow(browser);
+    livesim_run_for(20);
+    ASSERT_EQ(GetForegroundWindow(), browser);
+
+    void *x = make();
+    simhost::send(x, "savefocus"); // in place, no queue needed
+    simhost::send(x, "front");
+    livesim_run_for(50);
+    ASSERT_EQ(GetForegroundWindow(), main);
+
+    simhost::send(x, "recallfocus");
+    livesim_run_for(50);
+    EXPECT_EQ(GetForegroundWindow(), browser);
+
+    OtherApp other;
+    ASSERT_TRUE(other.started());
+    ASSERT_EQ(foreground_pid(), other.pid());
+    simhost::send(x, "recallfocus");
+    livesim_run_for(100);
+    EXPECT_EQ(GetForegroundWindow(), browser);
+    EXPECT_TRUE(errors_of(x).empty());
+    EXPECT_TRUE(sent_by(x).empty());
+}
+
+TEST_F(Focus, SaveWhileAnotherApplicationIsInFrontKeepsTheEarlierWindow)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    HWND browser = window("Browser - Ableton Live 12 Suite", main);
+    ASSERT_TRUE(main && browser);
+    SetForegroundWindow(browser);
+    livesim_run_for(20);
+    void *x = make();
+    simhost::send(x, "savefocus");
+
+    OtherApp other;
+    ASSERT_TRUE(other.started());
+    ASSERT_EQ(foreground_pid(), other.pid());
+    simhost::send(x, "savefocus");
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NOT_ACTIVE});
+
+    SetForegroundWindow(main);
+    livesim_run_for(50);
+    simhost::send(x, "recallfocus");
+    livesim_run_for(50);
+    EXPECT_EQ(GetForegroundWindow(), browser) << "the window saved first is still saved";
+}
+
+TEST_F(Focus, RecallBeforeAnySaveSaysNothingWasSaved)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    void *x = make();
+    simhost::send(x, "recallfocus");
+    livesim_run_for(50);
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NOTHING_SAVED});
+}
+
+TEST_F(Focus, RecallOfAWindowClosedSinceDoesNotTouchItAndSaysSo)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    HWND dialog = window("Preferences", main);
+    ASSERT_TRUE(main && dialog);
+    SetForegroundWindow(dialog);
+    livesim_run_for(20);
+    void *x = make();
+    simhost::send(x, "savefocus");
+    close(dialog);
+    SetForegroundWindow(main);
+    livesim_run_for(20);
+
+    simhost::send(x, "recallfocus");
+    livesim_run_for(50);
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{"the saved window no longer exists"});
+    EXPECT_EQ(GetForegroundWindow(), main);
+
+    // The dead window is forgotten: recall now has nothing saved.
+    simhost::send(x, "recallfocus");
+    livesim_run_for(50);
+    EXPECT_EQ(errors_of(x).back(), LIVEAPP_TEXT_NOTHING_SAVED);
+}
