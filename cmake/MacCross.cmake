@@ -4,6 +4,11 @@
 # the built bundle back and checks what the host and macOS will see.
 include(ExternalProject)
 
+# The macOS file's behaviour, natively against the stand-in AppKit.
+if(QUENBRIX_TESTS)
+    add_subdirectory(${CMAKE_SOURCE_DIR}/tests/mac)
+endif()
+
 option(QUENBRIX_MACOS "Cross-build the macOS plug-in bundle" ON)
 if(NOT QUENBRIX_MACOS)
     return()

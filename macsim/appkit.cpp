@@ -1,0 +1,339 @@
+// The model of AppKit and Foundation: NSApplication with its windows list,
+// active state and key window; NSRunningApplication's activation;
+// NSWorkspace's openFile:withApplication:; NSWindow, NSString and NSArray.
+// Methods are plain functions (self, _cmd, arguments...), as the runtime
+// calls them. Like Cocoa, convenience constructors and the windows list
+// hand out autoreleased objects; a title belongs to its window.
+#include "objects.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct String : objc_object {
+    std::string text;
+};
+
+struct Array : objc_object {
+    std::vector<id> items;
+    void dealloc() override
+    {
+        for (id item : items)
+            macsim::release(item);
+        items.clear();
+    }
+};
+
+struct Window : objc_object {
+    id title = nullptr;
+    bool can_become_main = true;
+    void dealloc() override
+    {
+        if (title)
+            macsim::release(title);
+        title = nullptr;
+    }
+};
+
+struct AppKit {
+    id application = nullptr;
+    id running_application = nullptr;
+    id workspace = nullptr;
+    std::vector<id> windows; // each held with one retain
+    bool active = false;
+    id key_window = nullptr;
+    std::vector<unsigned long> activations;
+    std::vector<id> fronted;
+    std::vector<macsim::OpenRequest> open_requests;
+    bool has_name = true, has_path = true;
+    std::string process_name = "Live";
+    std::string process_path = "/Applications/Ableton Live 12 Suite.app/Contents/MacOS/Live";
+};
+
+AppKit &kit()
+{
+    static AppKit k;
+    return k;
+}
+
+[[noreturn]] void model_fault(const char *what)
+{
+    std::fprintf(stderr, "macsim: %s\n", what);
+    std::abort();
+}
+
+String *new_string(const char *text)
+{
+    String *s = macsim::make<String>("NSString");
+    s->text = text;
+    return s;
+}
+
+const std::string &text_of(id string)
+{
+    if (!string || string->isa != objc_getClass("NSString"))
+        model_fault("an NSString was expected");
+    return static_cast<String *>(string)->text;
+}
+
+Window *as_window(id window)
+{
+    if (!window || window->isa != objc_getClass("NSWindow"))
+        model_fault("an NSWindow was expected");
+    return static_cast<Window *>(window);
+}
+
+// NSApplication
+id app_shared(id, SEL)
+{
+    if (!kit().application)
+        kit().application = macsim::make_singleton<objc_object>("NSApplication");
+    return kit().application;
+}
+
+id app_windows(id, SEL)
+{
+    Array *list = macsim::make<Array>("NSArray");
+    for (id w : kit().windows)
+        list->items.push_back(macsim::retain(w));
+    return macsim::autorelease(list);
+}
+
+BOOL app_is_active(id, SEL)
+{
+    return kit().active ? YES : NO;
+}
+
+id app_key_window(id, SEL)
+{
+    return kit().key_window;
+}
+
+// NSRunningApplication
+id running_current(id, SEL)
+{
+    if (!kit().running_application)
+        kit().running_application =
+            macsim::make_singleton<objc_object>("NSRunningApplication");
+    return kit().running_application;
+}
+
+BOOL running_activate(id, SEL, unsigned long options)
+{
+    kit().activations.push_back(options);
+    kit().active = true;
+    return YES;
+}
+
+// NSWorkspace
+id workspace_shared(id, SEL)
+{
+    if (!kit().workspace)
+        kit().workspace = macsim::make_singleton<objc_object>("NSWorkspace");
+    return kit().workspace;
+}
+
+BOOL workspace_open(id, SEL, id file, id application)
+{
+    kit().open_requests.push_back({text_of(file), text_of(application)});
+    return YES;
+}
+
+// NSString
+id string_with_utf8(id, SEL, const char *text)
+{
+    if (!text)
+        model_fault("stringWithUTF8String: with NULL");
+    return macsim::autorelease(new_string(text));
+}
+
+const char *string_utf8(id self, SEL)
+{
+    return text_of(self).c_str();
+}
+
+// NSArray
+unsigned long array_count(id self, SEL)
+{
+    return static_cast<Array *>(self)->items.size();
+}
+
+id array_object_at(id self, SEL, unsigned long index)
+{
+    auto &items = static_cast<Array *>(self)->items;
+    if (index >= items.size())
+        model_fault("objectAtIndex: beyond the end of the array");
+    return items[index];
+}
+
+// NSWindow
+id window_title(id self, SEL)
+{
+    return as_window(self)->title;
+}
+
+BOOL window_can_become_main(id self, SEL)
+{
+    return as_window(self)->can_become_main ? YES : NO;
+}
+
+void window_make_key_and_order_front(id self, SEL, id)
+{
+    as_window(self);
+    kit().fronted.push_back(self);
+    kit().key_window = self;
+}
+
+} // namespace
+
+namespace macsim {
+
+void define_appkit()
+{
+    Class app = define_class("NSApplication", "NSObject");
+    add_class_method(app, "sharedApplication", imp(app_shared));
+    add_method(app, "windows", imp(app_windows));
+    add_method(app, "isActive", imp(app_is_active));
+    add_method(app, "keyWindow", imp(app_key_window));
+
+    Class running = define_class("NSRunningApplication", "NSObject");
+    add_class_method(running, "currentApplication", imp(running_current));
+    add_method(running, "activateWithOptions:", imp(running_activate));
+
+    Class workspace = define_class("NSWorkspace", "NSObject");
+    add_class_method(workspace, "sharedWorkspace", imp(workspace_shared));
+    add_method(workspace, "openFile:withApplication:", imp(workspace_open));
+
+    Class string = define_class("NSString", "NSObject");
+    add_class_method(string, "stringWithUTF8String:", imp(string_with_utf8));
+    add_method(string, "UTF8String", imp(string_utf8));
+
+    Class array = define_class("NSArray", "NSObject");
+    add_method(array, "count", imp(array_count));
+    add_method(array, "objectAtIndex:", imp(array_object_at));
+
+    Class window = define_class("NSWindow", "NSObject");
+    add_method(window, "title", imp(window_title));
+    add_method(window, "canBecomeMainWindow", imp(window_can_become_main));
+    add_method(window, "makeKeyAndOrderFront:", imp(window_make_key_and_order_front));
+}
+
+void reset_appkit()
+{
+    for (id w : kit().windows)
+        release(w);
+    kit() = AppKit();
+}
+
+id add_window(const char *title, bool can_become_main)
+{
+    objc_getClass("NSWindow"); // the classes exist from the first use on
+    Window *w = make<Window>("NSWindow");
+    w->title = new_string(title);
+    w->can_become_main = can_become_main;
+    kit().windows.push_back(w);
+    return w;
+}
+
+void set_title(id window, const char *title)
+{
+    Window *w = as_window(window);
+    release(w->title);
+    w->title = new_string(title);
+}
+
+void set_can_become_main(id window, bool can)
+{
+    as_window(window)->can_become_main = can;
+}
+
+void close_window(id window)
+{
+    auto &list = kit().windows;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (*it == window) {
+            list.erase(it);
+            if (kit().key_window == window)
+                kit().key_window = nullptr;
+            release(window);
+            return;
+        }
+    }
+    model_fault("close_window: not one of the application's windows");
+}
+
+std::vector<id> windows()
+{
+    return kit().windows;
+}
+
+void set_active(bool active)
+{
+    kit().active = active;
+}
+
+bool active()
+{
+    return kit().active;
+}
+
+void set_key_window(id window)
+{
+    kit().key_window = window;
+}
+
+id key_window()
+{
+    return kit().key_window;
+}
+
+std::vector<unsigned long> activations()
+{
+    return kit().activations;
+}
+
+std::vector<id> fronted()
+{
+    return kit().fronted;
+}
+
+std::vector<OpenRequest> open_requests()
+{
+    return kit().open_requests;
+}
+
+void set_process_name(const char *name)
+{
+    kit().has_name = name != nullptr;
+    kit().process_name = name ? name : "";
+}
+
+void set_process_path(const char *path)
+{
+    kit().has_path = path != nullptr;
+    kit().process_path = path ? path : "";
+}
+
+void clear_records()
+{
+    kit().activations.clear();
+    kit().fronted.clear();
+    kit().open_requests.clear();
+    clear_records_runtime();
+}
+
+// The process calls' side of the model.
+bool process_name(std::string &out)
+{
+    out = kit().process_name;
+    return kit().has_name;
+}
+
+bool process_path(std::string &out)
+{
+    out = kit().process_path;
+    return kit().has_path;
+}
+
+} // namespace macsim

@@ -1,0 +1,77 @@
+// A stand-in for the parts of macOS that quenbrix's macOS file uses, so that
+// the file runs unchanged on Linux x86-64: an Objective-C runtime (classes
+// and selectors by name, objc_msgSend), a model of AppKit and Foundation
+// (the shared application and its windows, activation, the workspace,
+// strings and arrays) and the BSD process calls proc_name and proc_pidpath.
+//
+// These are the controls for tests and tools. Everything runs on the
+// calling thread; nothing here is thread-safe.
+#pragma once
+
+#include <objc/message.h>
+#include <objc/runtime.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace macsim {
+
+// Back to a fresh state: no windows, the application inactive with no key
+// window, records cleared, the process named "Live" with a path to match.
+// Objects of an earlier state are destroyed.
+void reset();
+
+// Windows, in the order of the application's windows list.
+id add_window(const char *title, bool can_become_main = true);
+void set_title(id window, const char *title);
+void set_can_become_main(id window, bool can);
+void close_window(id window); // leaves the list, the application lets go
+std::vector<id> windows();
+
+// Activation and focus.
+void set_active(bool active);
+bool active();
+void set_key_window(id window); // nil: none
+id key_window();
+std::vector<unsigned long> activations(); // options of each activateWithOptions:
+std::vector<id> fronted();                // receivers of makeKeyAndOrderFront:
+
+// The workspace: each openFile:withApplication:, as UTF-8.
+struct OpenRequest {
+    std::string file;
+    std::string application;
+};
+std::vector<OpenRequest> open_requests();
+
+// The process calls; null makes the call fail.
+void set_process_name(const char *name);
+void set_process_path(const char *path);
+
+// Every message sent through objc_msgSend to a live receiver, in order.
+std::vector<std::pair<id, std::string>> messages();
+std::vector<std::string> messages_to(id receiver);
+void clear_records();
+
+// Reference counts. Objects made by the model (windows, strings, arrays)
+// are counted; the shared singletons and classes live for ever. An object
+// whose count reaches zero is kept as a zombie until reset(): any later
+// message to it, or a release too many, aborts the program.
+long live_objects();
+long retain_count(id object);
+bool deallocated(id object);
+void drain_autorelease_pool(); // what the run loop does after each event
+
+// Classes of one's own, for testing the runtime itself.
+Class define_class(const char *name, const char *superclass);
+void add_method(Class cls, const char *selector, IMP imp);
+void add_class_method(Class cls, const char *selector, IMP imp);
+id make_object(Class cls); // counted, count 1
+
+// Casts a method implementation of any type to IMP.
+template <typename F> IMP imp(F *fn)
+{
+    return (IMP)(void (*)(void))fn;
+}
+
+} // namespace macsim

@@ -1,0 +1,304 @@
+// The stand-in Objective-C runtime: classes and selectors interned by name,
+// method lookup, reference counts with zombies, an autorelease pool, and
+// objc_msgSend itself.
+#include "objects.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Runtime {
+    std::map<std::string, std::unique_ptr<objc_selector>> selectors;
+    std::map<std::string, objc_class *> classes;
+    std::vector<std::unique_ptr<objc_class>> class_objects; // and metaclasses
+    std::vector<std::unique_ptr<objc_object>> objects; // all but classes
+    std::vector<id> pool;
+    std::vector<std::pair<id, std::string>> messages;
+    long live = 0;
+    bool appkit_defined = false;
+};
+
+Runtime &rt()
+{
+    static Runtime r;
+    return r;
+}
+
+[[noreturn]] void fault(const char *what, id receiver, SEL sel)
+{
+    std::fprintf(stderr, "macsim: %s: -[%s %s] (object %p)\n", what,
+                 receiver && receiver->isa ? receiver->isa->name.c_str() : "?",
+                 sel ? sel->name.c_str() : "?", (void *)receiver);
+    std::abort();
+}
+
+objc_class *new_class(const char *name, objc_class *superclass)
+{
+    auto *meta = new objc_class;
+    meta->name = name;
+    meta->superclass = superclass ? superclass->isa : nullptr;
+    auto *cls = new objc_class;
+    cls->isa = meta;
+    cls->name = name;
+    cls->superclass = superclass;
+    rt().classes[name] = cls;
+    rt().class_objects.emplace_back(meta);
+    rt().class_objects.emplace_back(cls);
+    return cls;
+}
+
+// What every object answers, as NSObject does.
+id object_retain(id self, SEL)
+{
+    return macsim::retain(self);
+}
+
+void object_release(id self, SEL)
+{
+    macsim::release(self);
+}
+
+id object_autorelease(id self, SEL)
+{
+    return macsim::autorelease(self);
+}
+
+void define_runtime_classes()
+{
+    if (rt().appkit_defined)
+        return;
+    rt().appkit_defined = true;
+    objc_class *root = new_class("NSObject", nullptr);
+    macsim::add_method(root, "retain", macsim::imp(object_retain));
+    macsim::add_method(root, "release", macsim::imp(object_release));
+    macsim::add_method(root, "autorelease", macsim::imp(object_autorelease));
+    macsim::define_appkit();
+}
+
+} // namespace
+
+extern "C" Class objc_getClass(const char *name)
+{
+    define_runtime_classes();
+    auto it = rt().classes.find(name);
+    return it == rt().classes.end() ? nullptr : it->second;
+}
+
+extern "C" SEL sel_registerName(const char *name)
+{
+    auto &slot = rt().selectors[name];
+    if (!slot) {
+        slot.reset(new objc_selector);
+        slot->name = name;
+    }
+    return slot.get();
+}
+
+// Called by objc_msgSend with its first two arguments: the receiver (never
+// nil here) and the selector. Returns the method to jump to.
+extern "C" IMP macsim_lookup(id self, SEL sel)
+{
+    if (self->dead)
+        fault("message to a deallocated object", self, sel);
+    for (objc_class *c = self->isa; c; c = c->superclass) {
+        auto it = c->methods.find(sel);
+        if (it != c->methods.end()) {
+            rt().messages.emplace_back(self, sel->name);
+            return it->second;
+        }
+    }
+    fault("unrecognized selector", self, sel);
+}
+
+// objc_msgSend for the System V x86-64 calling convention. The arguments
+// of the method are still in their registers (rdi, rsi, rdx, rcx, r8, r9,
+// xmm0-7, and al for variadic calls) or on the stack; they are saved around
+// the lookup and restored, and the method is entered by a jump, so that it
+// sees the caller's arguments and returns straight to the caller. A nil
+// receiver answers zero in both integer and both vector result registers.
+__asm__(R"(
+    .text
+    .globl objc_msgSend
+    .type objc_msgSend, @function
+objc_msgSend:
+    .cfi_startproc
+    testq %rdi, %rdi
+    je 1f
+    pushq %rbp
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbp, -16
+    movq %rsp, %rbp
+    .cfi_def_cfa_register %rbp
+    subq $192, %rsp
+    movaps %xmm0, 0(%rsp)
+    movaps %xmm1, 16(%rsp)
+    movaps %xmm2, 32(%rsp)
+    movaps %xmm3, 48(%rsp)
+    movaps %xmm4, 64(%rsp)
+    movaps %xmm5, 80(%rsp)
+    movaps %xmm6, 96(%rsp)
+    movaps %xmm7, 112(%rsp)
+    movq %rdi, 128(%rsp)
+    movq %rsi, 136(%rsp)
+    movq %rdx, 144(%rsp)
+    movq %rcx, 152(%rsp)
+    movq %r8, 160(%rsp)
+    movq %r9, 168(%rsp)
+    movq %rax, 176(%rsp)
+    call macsim_lookup@PLT
+    movq %rax, %r11
+    movaps 0(%rsp), %xmm0
+    movaps 16(%rsp), %xmm1
+    movaps 32(%rsp), %xmm2
+    movaps 48(%rsp), %xmm3
+    movaps 64(%rsp), %xmm4
+    movaps 80(%rsp), %xmm5
+    movaps 96(%rsp), %xmm6
+    movaps 112(%rsp), %xmm7
+    movq 128(%rsp), %rdi
+    movq 136(%rsp), %rsi
+    movq 144(%rsp), %rdx
+    movq 152(%rsp), %rcx
+    movq 160(%rsp), %r8
+    movq 168(%rsp), %r9
+    movq 176(%rsp), %rax
+    movq %rbp, %rsp
+    popq %rbp
+    .cfi_def_cfa %rsp, 8
+    jmp *%r11
+1:
+    xorl %eax, %eax
+    xorl %edx, %edx
+    pxor %xmm0, %xmm0
+    pxor %xmm1, %xmm1
+    ret
+    .cfi_endproc
+    .size objc_msgSend, .-objc_msgSend
+    .section .note.GNU-stack,"",@progbits
+    .text
+)");
+
+namespace macsim {
+
+const char *selector_name(SEL sel)
+{
+    return sel->name.c_str();
+}
+
+void adopt(objc_object *object)
+{
+    if (object->counted)
+        ++rt().live;
+    rt().objects.emplace_back(object);
+}
+
+id retain(id object)
+{
+    if (object->dead)
+        fault("retain of a deallocated object", object, nullptr);
+    if (object->counted)
+        ++object->refs;
+    return object;
+}
+
+void release(id object)
+{
+    if (object->dead)
+        fault("release of a deallocated object", object, nullptr);
+    if (!object->counted || --object->refs > 0)
+        return;
+    object->dead = true;
+    --rt().live;
+    object->dealloc();
+}
+
+id autorelease(id object)
+{
+    rt().pool.push_back(object);
+    return object;
+}
+
+void drain_autorelease_pool()
+{
+    // Releasing may autorelease more; drain until empty.
+    while (!rt().pool.empty()) {
+        std::vector<id> batch;
+        batch.swap(rt().pool);
+        for (id object : batch)
+            release(object);
+    }
+}
+
+long live_objects()
+{
+    return rt().live;
+}
+
+long retain_count(id object)
+{
+    return object->dead ? 0 : object->refs;
+}
+
+bool deallocated(id object)
+{
+    return object->dead;
+}
+
+std::vector<std::pair<id, std::string>> messages()
+{
+    return rt().messages;
+}
+
+std::vector<std::string> messages_to(id receiver)
+{
+    std::vector<std::string> out;
+    for (auto &m : rt().messages)
+        if (m.first == receiver)
+            out.push_back(m.second);
+    return out;
+}
+
+void clear_records_runtime()
+{
+    rt().messages.clear();
+}
+
+void reset()
+{
+    define_runtime_classes();
+    reset_appkit();
+    drain_autorelease_pool();
+    rt().objects.clear();
+    rt().live = 0;
+    clear_records();
+}
+
+Class define_class(const char *name, const char *superclass)
+{
+    define_runtime_classes();
+    return new_class(name, objc_getClass(superclass));
+}
+
+void add_method(Class cls, const char *selector, IMP imp)
+{
+    cls->methods[sel_registerName(selector)] = imp;
+}
+
+void add_class_method(Class cls, const char *selector, IMP imp)
+{
+    cls->isa->methods[sel_registerName(selector)] = imp;
+}
+
+id make_object(Class cls)
+{
+    auto *object = new objc_object;
+    object->isa = cls;
+    object->counted = true;
+    adopt(object);
+    return object;
+}
+
+} // namespace macsim
