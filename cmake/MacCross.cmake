@@ -41,3 +41,16 @@ ExternalProject_Add(quenbrix_macos
     BUILD_BYPRODUCTS ${QUENBRIX_MACOS_BUNDLE}/Contents/MacOS/quenbrix
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
+
+# The built bundle read back: slices, load commands, exports, bindings,
+# signatures, Info.plist and PkgInfo.
+if(QUENBRIX_TESTS)
+    find_package(GTest REQUIRED)
+    add_executable(mac_bundle_check ${CMAKE_SOURCE_DIR}/tests/mac/bundle_check.cpp)
+    target_compile_definitions(mac_bundle_check PRIVATE
+        QUENBRIX_BUNDLE="${QUENBRIX_MACOS_BUNDLE}"
+        QUENBRIX_OBJDUMP="${QUENBRIX_MACOS_OBJDUMP}")
+    target_link_libraries(mac_bundle_check PRIVATE GTest::gtest_main)
+    add_dependencies(mac_bundle_check quenbrix_macos)
+    add_test(NAME macos.bundle COMMAND mac_bundle_check)
+endif()
