@@ -74,7 +74,7 @@
      "numoutlets": 1,
      "patching_rect": [
       20.0,
-      110.0,
+      185.0,
       70.0,
       22.0
      ],
@@ -92,9 +92,9 @@
      "numoutlets": 0,
      "patching_rect": [
       20.0,
-      138.0,
+      95.0,
       170.0,
-      75.0
+      80.0
      ],
      "text": "Sends the name of the open\nLive Set out of the left outlet.\nOn Windows the * of an unsaved\nset and everything from\n\" - Ableton Live\" on are removed.",
      "linecount": 5
@@ -108,7 +108,7 @@
      "numoutlets": 1,
      "patching_rect": [
       200.0,
-      110.0,
+      185.0,
       50.0,
       22.0
      ],
@@ -126,12 +126,12 @@
      "numoutlets": 0,
      "patching_rect": [
       200.0,
-      138.0,
+      95.0,
       135.0,
-      75.0
+      80.0
      ],
-     "text": "Brings Live's main window\nto the front and gives it\nthe keyboard focus.",
-     "linecount": 3
+     "text": "Brings Live's main\nwindow to the front and\ngives it the keyboard\nfocus.",
+     "linecount": 4
     }
    },
    {
@@ -142,7 +142,7 @@
      "numoutlets": 1,
      "patching_rect": [
       340.0,
-      110.0,
+      185.0,
       75.0,
       22.0
      ],
@@ -160,9 +160,9 @@
      "numoutlets": 0,
      "patching_rect": [
       340.0,
-      138.0,
+      95.0,
       135.0,
-      75.0
+      80.0
      ],
      "text": "Remembers the window\nof Live that has the\nfocus now.",
      "linecount": 3
@@ -176,7 +176,7 @@
      "numoutlets": 1,
      "patching_rect": [
       480.0,
-      110.0,
+      185.0,
       80.0,
       22.0
      ],
@@ -194,9 +194,9 @@
      "numoutlets": 0,
      "patching_rect": [
       480.0,
-      138.0,
+      95.0,
       130.0,
-      75.0
+      80.0
      ],
      "text": "Brings the window\nremembered by\nsavefocus back\nto the front.",
      "linecount": 4
@@ -210,7 +210,7 @@
      "numoutlets": 1,
      "patching_rect": [
       620.0,
-      110.0,
+      185.0,
       120.0,
       22.0
      ],
@@ -228,9 +228,9 @@
      "numoutlets": 0,
      "patching_rect": [
       620.0,
-      138.0,
+      95.0,
       175.0,
-      75.0
+      80.0
      ],
      "text": "Finds mysong.als in Max's\nsearch path and asks the\nrunning Live to open it;\nok or error follows on the\nright outlet.",
      "linecount": 5
