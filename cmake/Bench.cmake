@@ -14,7 +14,7 @@ add_executable(quenbrix_bench bench/bench_quenbrix.cpp simhost/simhost.cpp
                ${QUENBRIX_SHARED_SOURCES} ${QUENBRIX_NATIVE_PLATFORM_SOURCES})
 target_include_directories(quenbrix_bench PRIVATE source host simhost tests/support)
 target_compile_options(quenbrix_bench PRIVATE -O2 -DNDEBUG)
-target_link_libraries(quenbrix_bench PRIVATE benchmark::benchmark Threads::Threads)
+target_link_libraries(quenbrix_bench PRIVATE benchmark::benchmark Threads::Threads macsim)
 target_compile_definitions(quenbrix_bench PRIVATE QUENBRIX_BUILD_DIR="${CMAKE_BINARY_DIR}")
 
 # The Wine getname benchmark (1,000 top-level windows, getname against a

@@ -1,7 +1,7 @@
 // The object front end: registration, instances, dispatch, deferral and the
 // way addfile's results reach the right outlet.
 #include "fixture.h"
-#include "testplatform.h"
+#include "macsim.h"
 
 #include <cstdio>
 #include <fstream>
@@ -13,6 +13,17 @@ using simhost::Line;
 namespace {
 
 const int LEFT = 0, RIGHT = 1;
+
+// Each test starts from a fresh stand-in AppKit: no windows, the process
+// named "Live".
+class CoreTest : public HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        macsim::reset();
+    }
+};
 
 std::string temp_folder()
 {
@@ -61,7 +72,7 @@ TEST(Registration, LoadingPostsExactlyOneBannerLineWithoutAnObject)
     EXPECT_GT(lines[0].text.size(), std::string("quenbrix 2022/05/24 ").size());
 }
 
-using Instance = HostTest;
+using Instance = CoreTest;
 
 TEST_F(Instance, IsCreatedWithAnyArgumentsAndHasTwoOutlets)
 {
@@ -81,6 +92,7 @@ TEST_F(Instance, CreationFailsQuietlyWhenTheHostHasNoMemory)
 
 TEST_F(Instance, NameLeavesTheLeftOutletAndResultsTheRightOne)
 {
+    macsim::add_window("My Set", true);
     t_liveapp *x = make();
     simhost::send(x, "getname");
     simhost::send(x, "addfile", {simhost::sym("no-such-file.als")});
@@ -94,7 +106,7 @@ TEST_F(Instance, NameLeavesTheLeftOutletAndResultsTheRightOne)
 
 TEST_F(Instance, InsideLiveTheStateIsOneAndNothingIsPosted)
 {
-    testplatform_process_name = "Ableton Live 12 Suite";
+    macsim::set_process_name("Ableton Live 12 Suite");
     t_liveapp *x = make();
     EXPECT_EQ(x->process_state, 1);
     EXPECT_TRUE(lines_of(x).empty());
@@ -104,7 +116,7 @@ TEST_F(Instance, OutsideLiveTheStateIsMinusOneWithExactlyOneWarning)
 {
     for (const char *name : {"Max", "live", "LIVE", "Olive oil"}) {
         simhost_console_clear();
-        testplatform_process_name = name;
+        macsim::set_process_name(name);
         t_liveapp *x = make();
         EXPECT_EQ(x->process_state, -1) << name;
         EXPECT_EQ(lines_of(x), (std::vector<Line>{
@@ -113,49 +125,48 @@ TEST_F(Instance, OutsideLiveTheStateIsMinusOneWithExactlyOneWarning)
                                     "work in Max / M4L editor)"}}))
             << name;
     }
-    testplatform_process_name = "Live";
 }
 
 TEST_F(Instance, AnUnavailableProcessNameIsAnErrorNotAWarning)
 {
-    testplatform_process_name = nullptr;
+    macsim::set_process_name(nullptr);
     t_liveapp *x = make();
-    testplatform_process_name = "Live";
     EXPECT_EQ(x->process_state, -1);
-    auto lines = lines_of(x);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].kind, SIMHOST_ERROR);
+    EXPECT_EQ(lines_of(x),
+              (std::vector<Line>{{SIMHOST_ERROR, x, "error getting process name"}}));
 }
 
-using Dispatch = HostTest;
+using Dispatch = CoreTest;
 
 TEST_F(Dispatch, DeferredHalvesNeverRunBeforeTheMethodReturns)
 {
+    id window = macsim::add_window("My Set", true);
     t_liveapp *x = make();
-    int calls = testplatform_getname_calls;
     for (const char *m : {"getname", "front", "recallfocus"})
         simhost::send(x, m);
     simhost::send(x, "addfile");
-    EXPECT_EQ(testplatform_getname_calls, calls);
+    EXPECT_EQ(simhost_sent_count(), 0);
+    EXPECT_TRUE(macsim::fronted().empty());
     EXPECT_TRUE(simhost::console().empty());
     EXPECT_EQ(simhost_queue_length(), 4);
 
     simhost_run_queue();
-    EXPECT_EQ(testplatform_getname_calls, calls + 1);
-    EXPECT_EQ(lines_of(x).size(), 3u); // no window, nothing saved, no argument
+    EXPECT_EQ(simhost_sent_count(), 1);                      // the name
+    EXPECT_EQ(macsim::fronted(), (std::vector<id>{window})); // front
+    EXPECT_EQ(lines_of(x).size(), 2u); // nothing saved, no argument
 }
 
 TEST_F(Dispatch, TwoGetnameRequestsRunInOrderAndSendTwoNames)
 {
+    macsim::add_window("My Set", true);
     t_liveapp *x = make();
-    int calls = testplatform_getname_calls;
     simhost::send(x, "getname");
     simhost::send(x, "getname");
     simhost_run_queue();
     auto out = simhost::sent();
     ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].selector, "set" + std::to_string(calls + 1));
-    EXPECT_EQ(out[1].selector, "set" + std::to_string(calls + 2));
+    EXPECT_EQ(out[0].selector, "My Set");
+    EXPECT_EQ(out[1].selector, "My Set");
     EXPECT_TRUE(out[0].on_main_thread && out[1].on_main_thread);
 }
 
@@ -181,7 +192,7 @@ TEST_F(Dispatch, MessagesOutsideTheTableAreNotUnderstood)
     EXPECT_EQ(simhost::send(x, "assist"), 0); // host-only methods stay private
 }
 
-using AddfileResult = HostTest;
+using AddfileResult = CoreTest;
 
 TEST_F(AddfileResult, OkArrivesThroughTheClockAtLeastOneMillisecondLater)
 {

@@ -2,6 +2,7 @@
 // quenbrix object, send it each message a patch can send, and print what
 // reached the console and the outlets.
 #include "liveapp.h"
+#include "macsim.h"
 #include "simhost.hpp"
 
 #include <cstdio>
@@ -17,6 +18,10 @@ int main()
         return 1;
     std::ofstream(std::string(folder) + "/My Set.als") << "a Live Set";
     simhost_add_search_folder(folder);
+
+    // The stand-in AppKit: Live's process with one main window, not in front.
+    macsim::set_process_name("Live");
+    macsim::add_window("My Set", true);
 
     simhost_console_echo(1);
     std::printf("> load\n");

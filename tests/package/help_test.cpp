@@ -6,7 +6,7 @@
 #include "liveapp.h"
 #include "liveapp_texts.h"
 #include "simhost.hpp"
-#include "testplatform.h"
+#include "macsim.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -250,10 +250,10 @@ TEST(HelpPatcher, CommentsQuoteTheConsoleTextsThePluginPosts)
     quenbrix_class();
 
     // Made outside Live: the warning.
-    testplatform_process_name = "Max";
+    macsim::set_process_name("Max");
     simhost::reset_records();
     void *outside = simhost_new_object("quenbrix", 0, nullptr);
-    testplatform_process_name = "Live";
+    macsim::set_process_name("Live");
     ASSERT_NE(outside, nullptr);
     auto warned = simhost::console();
     simhost_free_object(outside);
