@@ -131,15 +131,33 @@ void liveapp_addfile_output(t_liveapp *x, t_symbol *result)
     outlet_anything(x->result_outlet, result, 0, nullptr);
 }
 
+// The clock reports every success counted since it last fired: requests
+// that finish within the same millisecond restart the one clock, and each of
+// them still gets its "ok".
 void liveapp_clocktick(t_liveapp *x)
 {
-    defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output), gensym(LIVEAPP_RESULT_OK), 0,
-              nullptr);
+    int32_t due = __atomic_exchange_n(&x->oks_due, 0, __ATOMIC_ACQ_REL);
+    for (; due > 0; --due)
+        defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output),
+                  gensym(LIVEAPP_RESULT_OK), 0, nullptr);
+}
+
+// A hand-off succeeded: "ok" leaves the right outlet 1 ms later.
+void liveapp_addfile_succeeded(t_liveapp *x)
+{
+    __atomic_add_fetch(&x->oks_due, 1, __ATOMIC_ACQ_REL);
+    clock_delay(x->clock, 1);
+}
+
+// An accepted request failed: "error" leaves the right outlet.
+void liveapp_addfile_error(t_liveapp *x)
+{
+    defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output),
+              gensym(LIVEAPP_RESULT_ERROR), 0, nullptr);
 }
 
 void liveapp_addfile_failed(t_liveapp *x, t_symbol *file)
 {
     object_error((t_object *)x, LIVEAPP_TEXT_FILE_NOT_FOUND, file->s_name);
-    defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output), gensym(LIVEAPP_RESULT_ERROR),
-              0, nullptr);
+    liveapp_addfile_error(x);
 }

@@ -29,6 +29,7 @@ typedef struct _liveapp {
     t_systhread handoff_thread; // newest hand-off worker, detached at once
     void *saved_window;         // window saved by savefocus, or null
     struct liveapp_handoff *handoffs; // hand-offs still running (main thread)
+    int32_t oks_due;            // successes the clock has yet to report
 } t_liveapp;
 
 extern t_class *liveapp_class;
@@ -48,6 +49,8 @@ void liveapp_assist(t_liveapp *x, void *box, long code, long index, char *text);
 void liveapp_dblclick(t_liveapp *x);
 void liveapp_addfile_output(t_liveapp *x, t_symbol *result);
 void liveapp_clocktick(t_liveapp *x);
+void liveapp_addfile_succeeded(t_liveapp *x);
+void liveapp_addfile_error(t_liveapp *x);
 void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
 
 // Set-name extraction (cleantitle.cpp)

@@ -166,8 +166,7 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file)
     char app_path[LIVEAPP_PROC_BUFFER];
     if (proc_pidpath(getpid(), app_path, sizeof app_path) <= 0) {
         object_error((t_object *)x, "error getting process path");
-        defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output),
-                  gensym(LIVEAPP_RESULT_ERROR), 0, nullptr);
+        liveapp_addfile_error(x);
         return;
     }
     app_path[sizeof app_path - 1] = '\0';
@@ -184,7 +183,7 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file)
     id workspace = liveapp_send<id>(liveapp_objc_class("NSWorkspace"), "sharedWorkspace");
     liveapp_send<BOOL>(workspace, "openFile:withApplication:", file_string, app_string);
 
-    clock_delay(x->clock, 1);
+    liveapp_addfile_succeeded(x);
 }
 
 // bang has no work on macOS.

@@ -236,7 +236,7 @@ static void liveapp_handoff_done(struct liveapp_handoff *h, t_symbol *outcome, s
     if (x) {
         liveapp_handoff_unlink(x, h);
         if (outcome == gensym(LIVEAPP_RESULT_OK))
-            clock_delay(x->clock, 1);
+            liveapp_addfile_succeeded(x);
         else
             liveapp_addfile_failed(x, h->file);
     }

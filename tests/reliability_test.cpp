@@ -1,0 +1,188 @@
+// The object under load, with objects deleted while work is in flight, and
+// with bad input to every message. Each test is bounded and ends by itself.
+#include "fixture.h"
+#include "macsim.h"
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <unistd.h>
+
+using simhost::Line;
+
+namespace {
+
+class Reliability : public HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        macsim::reset();
+        char templ[] = "/tmp/quenbrix-load-XXXXXX";
+        folder_ = mkdtemp(templ);
+        simhost_add_search_folder(folder_.c_str());
+    }
+
+    void TearDown() override
+    {
+        HostTest::TearDown();
+        simhost_clear_search_path();
+        macsim::drain_autorelease_pool();
+    }
+
+    void add_file(const std::string &name)
+    {
+        std::ofstream(folder_ + "/" + name) << "set";
+    }
+
+    // Runs the main thread until the queue and the clocks have been quiet
+    // for a while, or the time is up.
+    void settle(long timeout_ms = 5000)
+    {
+        double deadline = simhost_now() + timeout_ms;
+        while (simhost_now() < deadline) {
+            if (simhost_wait_and_run(30) == 0 && simhost_queue_length() == 0 &&
+                simhost_clocks_pending() == 0 && simhost_wait_and_run(30) == 0)
+                return;
+        }
+        FAIL() << "the object kept working past the time limit";
+    }
+
+    std::string folder_;
+};
+
+} // namespace
+
+TEST_F(Reliability, TenThousandGetnameRequestsAreAllAnsweredInOrderWithNothingLeaked)
+{
+    macsim::add_window("My Set");
+    t_liveapp *a = make(), *b = make();
+    long objects_before = macsim::live_objects();
+    for (int i = 0; i < 5000; ++i) {
+        simhost::send(a, "getname");
+        simhost::send(b, "getname");
+    }
+    ASSERT_TRUE(simhost_run_until_sent(10000, 20000));
+    auto out = simhost::sent();
+    ASSERT_EQ(out.size(), 10000u);
+    for (size_t i = 0; i < out.size(); ++i) {
+        ASSERT_EQ(out[i].object, i % 2 ? (void *)b : (void *)a) << "answer " << i;
+        ASSERT_EQ(out[i].selector, "My Set");
+        ASSERT_TRUE(out[i].on_main_thread);
+    }
+    macsim::drain_autorelease_pool();
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(macsim::live_objects(), objects_before);
+}
+
+TEST_F(Reliability, AddfileRequestsFinishingTogetherEachGetTheirOk)
+{
+    add_file("a.als");
+    add_file("b.als");
+    t_liveapp *x = make();
+    simhost::send(x, "addfile", {simhost::sym("a.als")});
+    simhost::send(x, "addfile", {simhost::sym("b.als")});
+    simhost::send(x, "addfile", {simhost::sym("a.als")});
+    settle();
+    auto out = simhost::sent();
+    ASSERT_EQ(out.size(), 3u);
+    for (auto &m : out)
+        EXPECT_EQ(m.selector, "ok");
+    EXPECT_EQ(macsim::open_requests().size(), 3u);
+}
+
+TEST_F(Reliability, TwoHundredAddfilesInFlightWithObjectsDeletedMidwaySendNothingAfterwards)
+{
+    add_file("here.als");
+    const int kObjects = 20, kEach = 10;
+    std::vector<t_liveapp *> objs;
+    for (int i = 0; i < kObjects; ++i)
+        objs.push_back(make());
+    for (int round = 0; round < kEach; ++round)
+        for (t_liveapp *x : objs)
+            simhost::send(x, "addfile",
+                          {simhost::sym(round % 2 ? "here.als" : "gone.als")});
+
+    // A third is deleted with every request still queued, a third once the
+    // requests have run and their results wait on the clock or the queue.
+    std::map<void *, double> deleted_at;
+    for (int i = 0; i < kObjects; i += 3) {
+        deleted_at[objs[i]] = simhost_now();
+        destroy(objs[i]);
+    }
+    simhost_run_queue();
+    for (int i = 1; i < kObjects; i += 3) {
+        deleted_at[objs[i]] = simhost_now();
+        destroy(objs[i]);
+    }
+    settle();
+
+    std::map<void *, std::vector<std::string>> results;
+    for (auto &m : simhost::sent()) {
+        auto gone = deleted_at.find(m.object);
+        ASSERT_TRUE(gone == deleted_at.end() || m.time < gone->second)
+            << "a deleted object sent " << m.selector;
+        results[m.object].push_back(m.selector);
+    }
+    for (int i = 2; i < kObjects; i += 3) {
+        auto &r = results[objs[i]];
+        EXPECT_EQ(std::count(r.begin(), r.end(), "ok"), kEach / 2);
+        EXPECT_EQ(std::count(r.begin(), r.end(), "error"), kEach / 2);
+    }
+    EXPECT_EQ(simhost_bad_frees(), 0);
+}
+
+TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
+{
+    std::string long_name(4000, 'n');
+    std::string blanks = "   ";
+    std::string accents = "Caf\xC3\xA9 \xE2\x99\xAB Set.als";
+    add_file(accents);
+    add_file("My Set  with  blanks.als");
+    macsim::add_window(std::string(30000, 'T').c_str());
+    t_liveapp *x = make();
+
+    const std::vector<std::vector<t_atom>> junk = {
+        {},
+        {simhost::num(42)},
+        {simhost::real(-1.5)},
+        {simhost::num(1), simhost::sym("song.als"), simhost::real(2)},
+        {simhost::sym("")},
+        {simhost::sym(long_name.c_str())},
+        {simhost::sym(blanks.c_str())},
+    };
+    for (const char *m : {"bang", "getname", "front", "savefocus", "recallfocus"})
+        for (auto &args : junk)
+            simhost::send(x, m, args);
+    settle();
+    for (auto &m : simhost::sent())
+        EXPECT_EQ(m.selector, std::string(30000, 'T')); // getname, title whole
+    simhost::reset_records();
+
+    for (auto &args : junk)
+        simhost::send(x, "addfile", args);
+    settle();
+    std::vector<std::string> errors;
+    for (auto &l : lines_of(x)) {
+        EXPECT_EQ(l.kind, SIMHOST_ERROR);
+        errors.push_back(l.text);
+    }
+    const std::string missing = "file argument missing";
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          missing, missing, missing, missing,
+                          "can't find the file: ", "can't find the file: " + long_name,
+                          "can't find the file: " + blanks}));
+    EXPECT_EQ(simhost_sent_count(), 3); // "error" for the three names only
+    simhost::reset_records();
+
+    simhost::send(x, "addfile", {simhost::sym(accents.c_str())});
+    simhost::send(x, "addfile", {simhost::sym("My Set  with  blanks.als")});
+    settle();
+    ASSERT_EQ(macsim::open_requests().size(), 2u);
+    EXPECT_EQ(macsim::open_requests()[0].file, folder_ + "/" + accents);
+    EXPECT_EQ(macsim::open_requests()[1].file, folder_ + "/My Set  with  blanks.als");
+    EXPECT_EQ(simhost_sent_count(), 2);
+    macsim::drain_autorelease_pool();
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
