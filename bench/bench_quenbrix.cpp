@@ -7,6 +7,7 @@
 // Run it through `cmake --build build --target bench`.
 #include "liveapp.h"
 #include "liveapp_texts.h"
+#include "macsim.h"
 #include "simhost.hpp"
 
 #include <benchmark/benchmark.h>
@@ -113,6 +114,8 @@ void BM_message(benchmark::State &state, const char *message, bool defers)
         while (simhost_queue_length() > 0)
             simhost_run_queue();
         simhost::reset_records();
+        macsim::clear_records();
+        macsim::drain_autorelease_pool();
     }
     simhost_free_object(x);
     simhost_run_queue();
@@ -122,7 +125,8 @@ BENCHMARK_CAPTURE(BM_message, getname, "getname", true)->UseManualTime();
 BENCHMARK_CAPTURE(BM_message, front, "front", true)->UseManualTime();
 BENCHMARK_CAPTURE(BM_message, recallfocus, "recallfocus", true)->UseManualTime();
 BENCHMARK_CAPTURE(BM_message, addfile, "addfile", true)->UseManualTime();
-// savefocus works in place; natively its body is the test platform's.
+// savefocus works in place: natively this is the macOS body on the
+// stand-in AppKit, whose message recording is part of what it costs here.
 BENCHMARK_CAPTURE(BM_message, savefocus, "savefocus", false)->UseManualTime();
 
 // Keeps every run for the table.
@@ -175,6 +179,12 @@ std::string wine_getname_line(const std::string &build)
 
 int main(int argc, char **argv)
 {
+    // Live as the requests find it in use: active, with its main window key,
+    // so that every message takes its working path.
+    macsim::reset();
+    id main_window = macsim::add_window("My Set");
+    macsim::set_active(true);
+    macsim::set_key_window(main_window);
     simhost_load(ext_main);
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
@@ -203,11 +213,13 @@ int main(int argc, char **argv)
         auto r = reporter.results.find(std::string("BM_message/") + m + "/manual_time");
         if (r == reporter.results.end())
             continue;
-        std::snprintf(text, sizeof text, "%.0f ns per call%s",
-                      (double)r->second.counters.at("ns_per_call"),
-                      r->second.counters.at("ns_per_call") < 1000 ? " (under 1 us)"
-                                                                  : " (OVER 1 us)");
-        std::string what = std::string(m) + " in place (stand-in host)";
+        double ns = r->second.counters.at("ns_per_call");
+        bool defers = std::strcmp(m, "savefocus") != 0;
+        std::snprintf(text, sizeof text, "%.0f ns per call%s", ns,
+                      !defers ? " (works in place)"
+                              : ns < 1000 ? " (only queues; under 1 us)"
+                                          : " (only queues; OVER 1 us)");
+        std::string what = std::string(m) + ", cost to the sender";
         row(what.c_str(), text);
     }
     row("getname under Wine, 1,000 windows / bare EnumWindows", wine_getname_line(build));
