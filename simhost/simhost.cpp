@@ -333,13 +333,21 @@ struct ThreadStart {
     pthread_t thread;
 };
 
+// What the new thread itself needs, owned by it: the handle above may be
+// detached and deleted before the thread has even begun to run.
+struct ThreadEntry {
+    method entry;
+    void *arg;
+};
+
 thread_local bool t_host_thread = false;
 
 void *thread_trampoline(void *p)
 {
-    ThreadStart *start = (ThreadStart *)p;
+    ThreadEntry *start = (ThreadEntry *)p;
     method entry = start->entry;
     void *arg = start->arg;
+    delete start;
     t_host_thread = true;
     void *result = entry(arg);
     t_host_thread = false;
@@ -638,10 +646,12 @@ long systhread_create(method entry, void *arg, long stacksize, long, long,
     if (stacksize > 0)
         pthread_attr_setstacksize(&attr, (size_t)stacksize);
     h.live_threads++;
-    int rc = pthread_create(&start->thread, &attr, thread_trampoline, start);
+    ThreadEntry *run = new ThreadEntry{entry, arg};
+    int rc = pthread_create(&start->thread, &attr, thread_trampoline, run);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
         h.live_threads--;
+        delete run;
         delete start;
         return -1;
     }
