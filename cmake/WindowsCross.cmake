@@ -21,3 +21,45 @@ ExternalProject_Add(quenbrix_windows
     BUILD_BYPRODUCTS ${QUENBRIX_WINDOWS_DIR}/quenbrix.mxe64
                      ${QUENBRIX_WINDOWS_DIR}/MaxAPI.dll
     USES_TERMINAL_BUILD ON)
+
+if(NOT QUENBRIX_TESTS)
+    return()
+endif()
+
+# The plug-in's export and import tables.
+find_program(QUENBRIX_MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
+add_test(NAME windows_pe_tables
+         COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${QUENBRIX_MINGW_OBJDUMP}
+                 -DPLUGIN=${QUENBRIX_WINDOWS_DIR}/quenbrix.mxe64
+                 -DHOSTDLL=${QUENBRIX_WINDOWS_DIR}/MaxAPI.dll
+                 -DMAXAPI_DEF=${CMAKE_SOURCE_DIR}/packaging/MaxAPI.def
+                 -P ${CMAKE_SOURCE_DIR}/tests/windows/pe_check.cmake)
+
+# The real plug-in under Wine, on a virtual X display.
+find_program(QUENBRIX_WINE wine)
+find_program(QUENBRIX_XVFB_RUN xvfb-run)
+if(NOT QUENBRIX_WINE OR NOT QUENBRIX_XVFB_RUN)
+    message(STATUS "Windows tests under Wine skipped: wine or xvfb-run not found "
+                   "(apt-get install wine64 xvfb xauth)")
+    return()
+endif()
+
+set(QUENBRIX_WINE_RUN sh ${CMAKE_SOURCE_DIR}/tests/windows/wine-run.sh)
+set(QUENBRIX_WINE_ENV QUENBRIX_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix)
+
+add_test(NAME windows_wine_prefix COMMAND ${QUENBRIX_WINE_RUN} setup)
+set_tests_properties(windows_wine_prefix PROPERTIES
+    FIXTURES_SETUP wine ENVIRONMENT "${QUENBRIX_WINE_ENV}" RESOURCE_LOCK wine
+    TIMEOUT 300)
+
+# Inside Live: the test program's own name holds "Live".
+add_test(NAME windows_inside_live
+         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=-OutsideLive.*
+         WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
+# Outside Live: the same program under a name without it.
+add_test(NAME windows_outside_live
+         COMMAND ${QUENBRIX_WINE_RUN} MaxSimTests.exe --gtest_filter=OutsideLive.*
+         WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
+set_tests_properties(windows_inside_live windows_outside_live PROPERTIES
+    FIXTURES_REQUIRED wine ENVIRONMENT "${QUENBRIX_WINE_ENV}" RESOURCE_LOCK wine
+    TIMEOUT 180)

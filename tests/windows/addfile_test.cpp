@@ -1,0 +1,183 @@
+// addfile with the real plug-in: the host's executable is started again with
+// the file, as Live is, and the outcome reaches the right outlet.
+#include "wintest.h"
+
+#include "liveapp_texts.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace {
+
+const long kOpenDelayMs = 300; // how long the second start takes
+
+std::string make_file(const std::string &folder, const std::string &name)
+{
+    std::string path = folder + "\\" + name;
+    std::ofstream(livesim_utf16(path).c_str()) << "a Live Set";
+    return path;
+}
+
+void set_env(const char *name, const std::string &value)
+{
+    SetEnvironmentVariableW(livesim_utf16(name).c_str(),
+                            value.empty() ? nullptr : livesim_utf16(value).c_str());
+}
+
+} // namespace
+
+class Addfile : public WinTest {
+protected:
+    void SetUp() override
+    {
+        WinTest::SetUp();
+        folder_ = test_folder("Live Sets with blanks");
+        opened_ = test_folder("opened") + "\\opened.txt";
+        simhost_clear_search_path();
+        simhost_add_search_folder(folder_.c_str());
+        set_env("QUENBRIX_OPENED", opened_);
+        set_env("QUENBRIX_OPEN_DELAY_MS", std::to_string(kOpenDelayMs));
+        set_env("QUENBRIX_SLOW_FILE", "");
+    }
+    void TearDown() override
+    {
+        WinTest::TearDown();
+        simhost_clear_search_path();
+        set_env("QUENBRIX_OPENED", "");
+    }
+    std::vector<LivesimOpened> opened() const { return livesim_read_opened(opened_); }
+
+    std::string folder_, opened_;
+};
+
+TEST_F(Addfile, StartsLiveAgainWithTheQuotedPathAndSaysOkAfterItEndedPlus700ms)
+{
+    std::string file = make_file(folder_, "My Song (live).als");
+    void *x = make();
+    double sent_at = simhost_now();
+    simhost::send(x, "addfile", {simhost::sym("My Song (live).als")});
+    ASSERT_TRUE(livesim_run_until_sent(1, 15000));
+
+    std::vector<LivesimOpened> starts = opened();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].args, std::vector<std::string>{file})
+        << "the second start receives the native path as one argument";
+
+    std::vector<simhost::Message> sent = sent_by(x);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].selector, LIVEAPP_RESULT_OK);
+    EXPECT_EQ(sent[0].outlet, RIGHT);
+    EXPECT_TRUE(sent[0].on_main_thread);
+    double ok_at = livesim_host_to_clock(sent[0].time);
+    EXPECT_GE(ok_at, starts[0].ended_ms + 700) << "ok only after the start ended + 700 ms";
+    EXPECT_GE(sent[0].time - sent_at, kOpenDelayMs + 700);
+    EXPECT_TRUE(errors_of(x).empty());
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+TEST_F(Addfile, TwoQuickRequestsEachOpenTheirOwnFile)
+{
+    std::string first = make_file(folder_, "first set.als");
+    std::string second = make_file(folder_, "second set.als");
+    set_env("QUENBRIX_SLOW_FILE", "first set.als"); // the first finishes last
+    void *x = make();
+    simhost::send(x, "addfile", {simhost::sym("first set.als")});
+    simhost::send(x, "addfile", {simhost::sym("second set.als")});
+    ASSERT_TRUE(livesim_run_until_sent(2, 15000));
+
+    std::vector<LivesimOpened> starts = opened();
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].args, std::vector<std::string>{second});
+    EXPECT_EQ(starts[1].args, std::vector<std::string>{first});
+    std::vector<simhost::Message> sent = sent_by(x);
+    ASSERT_EQ(sent.size(), 2u);
+    for (const simhost::Message &m : sent) {
+        EXPECT_EQ(m.selector, LIVEAPP_RESULT_OK);
+        EXPECT_EQ(m.outlet, RIGHT);
+    }
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+TEST_F(Addfile, AMissingFileIsNamedAndErrorIsSentWithoutStartingLive)
+{
+    void *x = make();
+    simhost::send(x, "addfile", {simhost::sym("no such set.als")});
+    ASSERT_TRUE(livesim_run_until_sent(1, 5000));
+    std::vector<simhost::Message> sent = sent_by(x);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].selector, LIVEAPP_RESULT_ERROR);
+    EXPECT_EQ(sent[0].outlet, RIGHT);
+    EXPECT_TRUE(sent[0].on_main_thread);
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{"can't find the file: no such set.als"});
+    EXPECT_TRUE(opened().empty());
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+TEST_F(Addfile, WithoutAFileNameSaysSoAndSendsNothing)
+{
+    make_file(folder_, "1");
+    void *x = make();
+    simhost::send(x, "addfile");
+    simhost::send(x, "addfile", {simhost::num(1)});
+    simhost::send(x, "addfile", {simhost::real(2.5), simhost::sym("1")});
+    livesim_run_for(300);
+    EXPECT_EQ(errors_of(x), std::vector<std::string>(3, "file argument missing"));
+    EXPECT_TRUE(sent_by(x).empty());
+    EXPECT_TRUE(opened().empty());
+}
+
+TEST_F(Addfile, WhenNoWorkerCanStartErrorIsSentAndNothingRuns)
+{
+    make_file(folder_, "song.als");
+    void *x = make();
+    simhost_fail_next_threads(1);
+    simhost::send(x, "addfile", {simhost::sym("song.als")});
+    ASSERT_TRUE(livesim_run_until_sent(1, 2000));
+    std::vector<simhost::Message> sent = sent_by(x);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].selector, LIVEAPP_RESULT_ERROR);
+    EXPECT_EQ(sent[0].outlet, RIGHT);
+    EXPECT_EQ(errors_of(x).size(), 1u);
+    livesim_run_for(200);
+    EXPECT_TRUE(opened().empty());
+    EXPECT_EQ(simhost_live_threads(), 0);
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+TEST_F(Addfile, DeletingObjectsWithHandOffsInFlightSendsNothingAndLeavesNothing)
+{
+    make_file(folder_, "song.als");
+    int objects_before = simhost_live_objects();
+    void *opening = make();
+    void *missing = make();
+    void *queued = make();
+    simhost::send(opening, "addfile", {simhost::sym("song.als")});
+    simhost::send(opening, "addfile", {simhost::sym("song.als")});
+    simhost::send(missing, "addfile", {simhost::sym("gone.als")});
+    simhost_run_queue(); // the workers start
+    simhost::send(queued, "addfile", {simhost::sym("song.als")});
+    ASSERT_GT(simhost_live_threads(), 0);
+
+    simhost::reset_records();
+    destroy(opening);
+    destroy(missing);
+    destroy(queued);
+
+    // Long enough for every worker to finish and hand back its outcome.
+    for (int i = 0; i < 100 && simhost_live_threads() > 0; ++i)
+        livesim_run_for(50);
+    livesim_run_for(100);
+    EXPECT_EQ(simhost_live_threads(), 0);
+    EXPECT_EQ(simhost_sent_count(), 0);
+    EXPECT_EQ(simhost_console_count(), 0);
+    EXPECT_EQ(simhost_live_objects(), objects_before);
+    EXPECT_EQ(simhost_bad_frees(), 0);
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(opened().size(), 2u) << "the workers themselves ran to their end";
+
+    // The host goes on working with a new object.
+    void *x = make();
+    simhost::send(x, "addfile", {simhost::sym("gone.als")});
+    ASSERT_TRUE(livesim_run_until_sent(1, 5000));
+    EXPECT_EQ(sent_by(x)[0].selector, LIVEAPP_RESULT_ERROR);
+}

@@ -1,0 +1,41 @@
+// bang with the real plug-in: Live's window message is registered and
+// broadcast to the other applications, not to this one.
+#include "wintest.h"
+
+#include <cstdio>
+
+class Bang : public WinTest {};
+
+TEST_F(Bang, PostsItsNotesAndReachesAnotherApplicationButNotItsOwnWindows)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    OtherApp other;
+    ASSERT_TRUE(other.started());
+    UINT message = RegisterWindowMessageW(LIVESIM_BROADCAST_NAME);
+    ASSERT_NE(message, 0u);
+    char registered[64];
+    std::snprintf(registered, sizeof registered, "registered window message %x", message);
+
+    int own_before = livesim_broadcasts_received();
+    void *x = make();
+    simhost::send(x, "bang");
+    simhost::send(x, "bang");
+    EXPECT_TRUE(other.wait_received(2, 3000));
+    livesim_run_for(200);
+    EXPECT_EQ(other.received(), 2);
+    EXPECT_EQ(livesim_broadcasts_received(), own_before);
+
+    std::vector<std::string> notes = {"register window mess", registered,
+                                      "register window mess", registered};
+    EXPECT_EQ(lines_of(x, SIMHOST_POST), notes);
+    EXPECT_TRUE(errors_of(x).empty());
+    EXPECT_TRUE(sent_by(x).empty());
+
+    // This process's Live window does take the message when a broadcast
+    // leaves nobody out, so its silence above is the plug-in's doing.
+    DWORD recipients = BSM_APPLICATIONS;
+    BroadcastSystemMessageW(BSF_POSTMESSAGE, &recipients, message, 0, 0);
+    livesim_run_for(200);
+    EXPECT_GT(livesim_broadcasts_received(), own_before);
+}

@@ -1,0 +1,33 @@
+#!/bin/sh
+# Runs the Windows test programs under Wine for CTest.
+#
+#   wine-run.sh setup              make the Wine prefix (once) and set it up
+#   wine-run.sh PROGRAM.exe ARGS   run a program on a virtual X display
+#
+# QUENBRIX_WINEPREFIX names the prefix, shared by the whole test run. Each
+# run starts and ends its own wineserver, so that every program of one run
+# (the test program, the second start of it, the other application) meets
+# the same X display.
+set -u
+export WINEPREFIX="${QUENBRIX_WINEPREFIX:?}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
+
+if [ "$1" = setup ]; then
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wine wineboot -i || exit 1
+    fi
+    # Without a window manager, windows must not wait for one.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null &&
+        # A crash prints its report and ends, with no dialog to wait on.
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+    rc=$?
+    wineserver -w
+    exit $rc
+fi
+
+exec xvfb-run -a -s "-screen 0 1280x1024x24" \
+    sh -c 'wine "$@"; rc=$?; wineserver -k >/dev/null 2>&1; exit $rc' sh "$@"
