@@ -2,7 +2,7 @@
 # Runs the Windows test programs under Wine for CTest.
 #
 #   wine-run.sh setup              make the Wine prefix (once) and set it up
-#   wine-run.sh PROGRAM.exe ARGS   run a program on a virtual X display
+#   wine-run.sh PROGRAM.exe ARGS   run a GoogleTest program on a virtual X display
 #
 # QUENBRIX_WINEPREFIX names the prefix, shared by the whole test run. Each
 # run starts and ends its own wineserver, so that every program of one run
@@ -29,5 +29,18 @@ if [ "$1" = setup ]; then
     exit $rc
 fi
 
-exec xvfb-run -a -s "-screen 0 1280x1024x24" \
-    sh -c 'wine "$@"; rc=$?; wineserver -k >/dev/null 2>&1; exit $rc' sh "$@"
+# A test program that crashes can still leave Wine with exit status 0, so a
+# run counts only when GoogleTest wrote its report at the very end.
+program="$1"
+shift
+report="$(basename "$program" .exe)-report.xml"
+rm -f "$report"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+    sh -c 'wine "$@"; rc=$?; wineserver -k >/dev/null 2>&1; exit $rc' \
+    sh "$program" "--gtest_output=xml:$report" "$@"
+rc=$?
+if [ $rc -eq 0 ] && [ ! -f "$report" ]; then
+    echo "$program ended before writing its test report (did it crash?)" >&2
+    rc=1
+fi
+exit $rc
