@@ -10,6 +10,7 @@
 #define LIVEAPP_TEXT_NO_WINDOW "can't find Ableton Live window"
 #define LIVEAPP_TEXT_NOT_ACTIVE "the Live app is not active"
 #define LIVEAPP_TEXT_NOTHING_SAVED "no window has been saved"
+#define LIVEAPP_TEXT_WINDOW_GONE "the saved window no longer exists"
 #define LIVEAPP_TEXT_FILE_NOT_FOUND "can't find the file: %s"
 
 // The title marker that follows the set name in Live's main window.
