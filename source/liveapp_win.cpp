@@ -23,27 +23,23 @@ void liveapp_checkprocess(t_liveapp *x)
         ok = QueryFullProcessImageNameW(process, 0, path, &units);
         CloseHandle(process);
     }
-    if (!ok || units > 2048) {
-        object_error((t_object *)x, "can't identify process");
-        x->process_state = -1;
-        return;
+    char *name = nullptr;
+    if (ok && units <= 2048) {
+        // The file name, without its folder and its extension.
+        DWORD start = 0, end = units;
+        for (DWORD i = 0; i < units; ++i)
+            if (path[i] == L'\\' || path[i] == L'/')
+                start = i + 1;
+        for (DWORD i = units; i > start; --i)
+            if (path[i - 1] == L'.') {
+                end = i - 1;
+                break;
+            }
+        long length = (long)(end - start);
+        if (length > 256)
+            length = 256;
+        name = charset_unicodetoutf8((unsigned short *)(path + start), length, nullptr);
     }
-
-    // The file name, without its folder and its extension.
-    DWORD start = 0, end = units;
-    for (DWORD i = 0; i < units; ++i)
-        if (path[i] == L'\\' || path[i] == L'/')
-            start = i + 1;
-    for (DWORD i = units; i > start; --i)
-        if (path[i - 1] == L'.') {
-            end = i - 1;
-            break;
-        }
-    long length = (long)(end - start);
-    if (length > 256)
-        length = 256;
-
-    char *name = charset_unicodetoutf8((unsigned short *)(path + start), length, nullptr);
     if (!name) {
         object_error((t_object *)x, "can't identify process");
         x->process_state = -1;
@@ -197,7 +193,7 @@ void liveapp_do_recallfocus(t_liveapp *x)
     if (!IsWindow(window) || !GetWindowThreadProcessId(window, &process) ||
         process != GetCurrentProcessId()) {
         x->saved_window = nullptr;
-        object_error((t_object *)x, "the saved window no longer exists");
+        object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
         return;
     }
     liveapp_bring_to_front(window);

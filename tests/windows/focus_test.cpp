@@ -132,7 +132,7 @@ TEST_F(Focus, RecallOfAWindowClosedSinceDoesNotTouchItAndSaysSo)
 
     simhost::send(x, "recallfocus");
     livesim_run_for(50);
-    EXPECT_EQ(errors_of(x), std::vector<std::string>{"the saved window no longer exists"});
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_WINDOW_GONE});
     EXPECT_EQ(GetForegroundWindow(), main);
 
     // The dead window is forgotten: recall now has nothing saved.
