@@ -329,10 +329,11 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file)
         h->next = x->handoffs;
         x->handoffs = h;
         if (systhread_create(LIVEAPP_METHOD(liveapp_addfile_thread), h, 0, 1, 0,
-                             &thread) == 0 &&
-            thread) {
+                             &thread) == 0) {
+            // Running: nothing waits for it; its record brings the outcome back.
             x->handoff_thread = thread;
-            systhread_detach(thread);
+            if (thread)
+                systhread_detach(thread);
             return;
         }
         liveapp_handoff_unlink(x, h);
