@@ -32,7 +32,7 @@ add_dependencies(quenbrix maxapi_implib)
 target_include_directories(quenbrix PRIVATE source host)
 target_compile_options(quenbrix PRIVATE ${QUENBRIX_WARNINGS} -fno-exceptions -fno-rtti)
 target_compile_definitions(quenbrix PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
-target_link_options(quenbrix PRIVATE ${QUENBRIX_WIN_STATIC})
+target_link_options(quenbrix PRIVATE ${QUENBRIX_WIN_STATIC} -s)
 target_link_libraries(quenbrix PRIVATE ${QUENBRIX_MAXAPI_IMPLIB} user32 kernel32)
 
 # MaxAPI.dll: the stand-in host, the same code as the native one. The host
