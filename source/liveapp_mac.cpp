@@ -148,7 +148,7 @@ void liveapp_do_recallfocus(t_liveapp *x)
         return;
     }
     if (!liveapp_app_has_window(window)) {
-        object_error((t_object *)x, "the saved window no longer exists");
+        object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
         return;
     }
     liveapp_activate();
