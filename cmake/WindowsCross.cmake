@@ -54,12 +54,16 @@ set_tests_properties(windows_wine_prefix PROPERTIES
 
 # Inside Live: the test program's own name holds "Live".
 add_test(NAME windows_inside_live
-         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=-OutsideLive.*
+         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=-OutsideLive.*:Reliability.*
+         WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
+# Load, deletion in flight and bad input, inside Live: a run of its own.
+add_test(NAME windows_reliability
+         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=Reliability.*
          WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
 # Outside Live: the same program under a name without it.
 add_test(NAME windows_outside_live
          COMMAND ${QUENBRIX_WINE_RUN} MaxSimTests.exe --gtest_filter=OutsideLive.*
          WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
-set_tests_properties(windows_inside_live windows_outside_live PROPERTIES
+set_tests_properties(windows_inside_live windows_outside_live windows_reliability PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${QUENBRIX_WINE_ENV}" RESOURCE_LOCK wine
     TIMEOUT 180)

@@ -118,6 +118,14 @@ bool livesim_second_start()
         args.push_back(livesim_utf8(argv[i]));
     LocalFree(argv);
 
+    std::string gate = env("QUENBRIX_OPEN_GATE");
+    if (!gate.empty()) {
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, livesim_utf16(gate).c_str());
+        if (event) {
+            WaitForSingleObject(event, 20000);
+            CloseHandle(event);
+        }
+    }
     long delay = std::atol(env("QUENBRIX_OPEN_DELAY_MS").c_str());
     std::string slow = env("QUENBRIX_SLOW_FILE");
     const std::string &file = args.back();
@@ -136,8 +144,12 @@ bool livesim_second_start()
             line << '\t' << a;
         line << '\n';
         std::string text = line.str();
-        // One append per start, so that starts running side by side do not
-        // interleave their lines.
+        // One append per start, under a lock that all starts share: Wine's
+        // appends from processes running side by side can land on the same
+        // spot, and a line would overwrite another.
+        HANDLE lock = CreateMutexW(nullptr, FALSE, L"quenbrix-livesim-opened");
+        if (lock)
+            WaitForSingleObject(lock, 10000);
         HANDLE f = CreateFileW(livesim_utf16(record).c_str(), FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -145,6 +157,10 @@ bool livesim_second_start()
             DWORD written = 0;
             WriteFile(f, text.data(), (DWORD)text.size(), &written, nullptr);
             CloseHandle(f);
+        }
+        if (lock) {
+            ReleaseMutex(lock);
+            CloseHandle(lock);
         }
     }
     return true;

@@ -21,6 +21,9 @@
 //                          each argument received, tab-separated, UTF-8
 //   QUENBRIX_OPEN_DELAY_MS how long opening takes (default 0)
 //   QUENBRIX_SLOW_FILE     a file name whose opening takes 400 ms longer
+//   QUENBRIX_OPEN_GATE     the name of an event: opening first waits until
+//                          it is set (at most 20 s), so that a test can hold
+//                          many starts open at once
 bool livesim_second_start();
 
 // One line of the QUENBRIX_OPENED file.

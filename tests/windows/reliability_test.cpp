@@ -1,0 +1,275 @@
+// The real plug-in under load, with objects deleted while hand-offs are in
+// flight, and with bad input to every message and to Live's main window.
+// Each test is bounded in time and ends by itself.
+#include "wintest.h"
+
+#include "liveapp_texts.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+namespace {
+
+std::string make_file(const std::string &folder, const std::string &name)
+{
+    std::string path = folder + "\\" + name;
+    std::ofstream(livesim_utf16(path).c_str()) << "a Live Set";
+    return path;
+}
+
+void set_env(const char *name, const std::string &value)
+{
+    SetEnvironmentVariableW(livesim_utf16(name).c_str(),
+                            value.empty() ? nullptr : livesim_utf16(value).c_str());
+}
+
+bool valid_utf8(const std::string &text)
+{
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), (int)text.size(),
+                               nullptr, 0) > 0 ||
+           text.empty();
+}
+
+// Pumps and runs the host's queue until the host's threads are back to
+// `threads`, or the time is up.
+bool wait_for_threads(int threads, long timeout_ms)
+{
+    double deadline = simhost_now() + (double)timeout_ms;
+    while (simhost_live_threads() > threads) {
+        if (simhost_now() >= deadline)
+            return false;
+        livesim_run_for(20);
+    }
+    livesim_run_for(50); // the last outcomes wait in the queue
+    return true;
+}
+
+} // namespace
+
+class Reliability : public WinTest {
+protected:
+    void SetUp() override
+    {
+        WinTest::SetUp();
+        folder_ = test_folder("reliability sets");
+        // A folder per test: a late second start of one test writes nothing
+        // into the next one's record.
+        opened_ = test_folder(std::string("opened ") +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                  "\\opened.txt";
+        simhost_clear_search_path();
+        simhost_add_search_folder(folder_.c_str());
+        set_env("QUENBRIX_OPENED", opened_);
+        set_env("QUENBRIX_OPEN_DELAY_MS", "");
+        set_env("QUENBRIX_SLOW_FILE", "");
+        set_env("QUENBRIX_OPEN_GATE", "");
+        threads_before_ = simhost_live_threads();
+    }
+    void TearDown() override
+    {
+        WinTest::TearDown();
+        simhost_clear_search_path();
+        set_env("QUENBRIX_OPENED", "");
+        set_env("QUENBRIX_OPEN_GATE", "");
+    }
+
+    std::string folder_, opened_;
+    int threads_before_ = 0;
+};
+
+TEST_F(Reliability, TenThousandGetnamesFromTwoObjectsAreAllAnsweredInOrderWithNothingLeaked)
+{
+    ASSERT_TRUE(window("My Set* - Ableton Live 12 Suite"));
+    void *a = make(), *b = make();
+    const int kEach = 5000;
+    for (int i = 0; i < kEach; ++i) {
+        simhost::send(a, "getname");
+        simhost::send(b, "getname");
+    }
+    ASSERT_TRUE(livesim_run_until_sent(2 * kEach, 60000));
+    std::vector<simhost::Message> out = simhost::sent();
+    ASSERT_EQ(out.size(), (size_t)(2 * kEach));
+    for (size_t i = 0; i < out.size(); ++i) {
+        ASSERT_EQ(out[i].object, i % 2 ? b : a) << "answer " << i;
+        ASSERT_EQ(out[i].selector, "My Set") << "answer " << i;
+        ASSERT_EQ(out[i].outlet, LEFT);
+        ASSERT_TRUE(out[i].on_main_thread);
+    }
+    EXPECT_EQ(simhost_console_count(), 0);
+    EXPECT_EQ(simhost_bad_frees(), 0);
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+TEST_F(Reliability, TwoHundredHandOffsInFlightWithObjectsDeletedMidwayEndCleanly)
+{
+    make_file(folder_, "here.als");
+    const int kObjects = 20, kEach = 10;
+    std::vector<void *> objs;
+    for (int i = 0; i < kObjects; ++i)
+        objs.push_back(make());
+    for (int round = 0; round < kEach; ++round)
+        for (void *x : objs)
+            simhost::send(x, "addfile", {simhost::sym("here.als")});
+    // Live holds every opening until the gate opens, so that all 200 are in
+    // flight at once however long the starts take.
+    std::wstring gate_name = L"quenbrix-gate-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, gate_name.c_str());
+    ASSERT_TRUE(gate);
+    set_env("QUENBRIX_OPEN_GATE", livesim_utf8(gate_name));
+    double started = simhost_now();
+    simhost_run_queue(); // every request starts its worker
+    double pass_ms = simhost_now() - started;
+    EXPECT_EQ(simhost_live_threads(), threads_before_ + kObjects * kEach)
+        << "all 200 hand-offs are in flight at once";
+    EXPECT_EQ(simhost_sent_count(), 0);
+
+    // A third is deleted with all its hand-offs running; a third once the
+    // first outcomes have come back, while the rest still run.
+    std::map<void *, double> deleted_at;
+    for (int i = 0; i < kObjects; i += 3) {
+        deleted_at[objs[i]] = simhost_now();
+        destroy(objs[i]);
+    }
+    SetEvent(gate);
+    ASSERT_TRUE(livesim_run_until_sent(1, 60000)) << "no hand-off came back";
+    int threads_midway = simhost_live_threads();
+    for (int i = 1; i < kObjects; i += 3) {
+        deleted_at[objs[i]] = simhost_now();
+        destroy(objs[i]);
+    }
+
+    ASSERT_TRUE(wait_for_threads(threads_before_, 60000))
+        << simhost_live_threads() - threads_before_ << " workers still running";
+    double took = simhost_now() - started;
+    set_env("QUENBRIX_OPEN_GATE", "");
+    CloseHandle(gate);
+    std::printf("[ timing   ] 200 workers started in %.0f ms, all ended after %.0f ms; %d "
+                "still ran at the second deletion\n",
+                pass_ms, took, threads_midway - threads_before_);
+
+    std::map<void *, int> oks;
+    for (const simhost::Message &m : simhost::sent()) {
+        auto gone = deleted_at.find(m.object);
+        ASSERT_TRUE(gone == deleted_at.end() || m.time < gone->second)
+            << "a deleted object sent " << m.selector;
+        EXPECT_EQ(m.selector, LIVEAPP_RESULT_OK);
+        EXPECT_EQ(m.outlet, RIGHT);
+        EXPECT_TRUE(m.on_main_thread);
+        ++oks[m.object];
+    }
+    for (int i = 2; i < kObjects; i += 3)
+        EXPECT_EQ(oks[objs[i]], kEach) << "survivor " << i;
+    for (const simhost::Line &l : simhost::console())
+        ADD_FAILURE() << "console: " << l.text;
+    EXPECT_EQ(simhost_bad_frees(), 0);
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+
+    // Every second start was made; those the 10 s wait gave up on may end
+    // later, so wait for their lines a little.
+    for (int i = 0; i < 100 && livesim_read_opened(opened_).size() < 200u; ++i)
+        livesim_run_for(50);
+    EXPECT_EQ(livesim_read_opened(opened_).size(), (size_t)(kObjects * kEach));
+}
+
+TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
+{
+    std::string long_name(4000, 'n');
+    std::string blanks = "   ";
+    std::string accents = "Caf\xC3\xA9 \xE2\x99\xAB Set.als";
+    std::string with_blanks = "My Set  with  blanks.als";
+    std::string accents_path = make_file(folder_, accents);
+    std::string blanks_path = make_file(folder_, with_blanks);
+    // 30,000 UTF-16 units before the marker, half of them two bytes in UTF-8.
+    std::string long_set;
+    for (int i = 0; i < 30000; ++i)
+        long_set += i % 2 ? "T" : "\xC3\xA9";
+    HWND main = window(long_set + "* - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    ASSERT_EQ(GetWindowTextLengthW(main), 30000 + 25);
+    void *x = make();
+
+    const std::vector<std::vector<t_atom>> junk = {
+        {},
+        {simhost::num(42)},
+        {simhost::real(-1.5)},
+        {simhost::num(1), simhost::sym("song.als"), simhost::real(2)},
+        {simhost::sym("")},
+        {simhost::sym(long_name.c_str())},
+        {simhost::sym(blanks.c_str())},
+        {simhost::sym(accents.c_str())},
+    };
+    for (const char *m : {"bang", "getname", "front", "savefocus", "recallfocus"})
+        for (const std::vector<t_atom> &args : junk)
+            simhost::send(x, m, args);
+    livesim_run_for(300);
+    std::vector<simhost::Message> sent = sent_by(x);
+    ASSERT_EQ(sent.size(), junk.size()) << "getname answers whatever follows it";
+    for (const simhost::Message &m : sent) {
+        EXPECT_EQ(m.outlet, LEFT);
+        EXPECT_TRUE(m.selector == long_set) << "the long name arrives whole and intact";
+    }
+    // The host's own word on arguments a message does not take, and the
+    // object's refusals.
+    std::vector<std::string> known = {LIVEAPP_TEXT_NO_WINDOW, LIVEAPP_TEXT_NOT_ACTIVE,
+                                      LIVEAPP_TEXT_NOTHING_SAVED, LIVEAPP_TEXT_WINDOW_GONE};
+    for (const char *m : {"bang", "getname", "front", "savefocus", "recallfocus"})
+        known.push_back(std::string(m) + ": extra arguments ignored");
+    for (const std::string &e : errors_of(x))
+        EXPECT_NE(std::find(known.begin(), known.end(), e), known.end())
+            << "unclear refusal: " << e;
+    simhost::reset_records();
+
+    // A lone UTF-16 surrogate in the title: the host's converter makes it
+    // U+FFFD, and the name is still valid UTF-8.
+    SetWindowTextW(main, L"Song\xD800* - Ableton Live 12");
+    simhost::send(x, "getname");
+    ASSERT_TRUE(livesim_run_until_sent(1, 2000));
+    // A name of blanks only is still a name.
+    SetWindowTextW(main, L"   - Ableton Live 12");
+    simhost::send(x, "getname");
+    ASSERT_TRUE(livesim_run_until_sent(2, 2000));
+    // No marker at all: refused with the error, nothing sent.
+    SetWindowTextW(main, L"Ableton Live 12 Suite");
+    simhost::send(x, "getname");
+    livesim_run_for(100);
+    sent = sent_by(x);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].selector, "Song\xEF\xBF\xBD");
+    EXPECT_TRUE(valid_utf8(sent[0].selector));
+    EXPECT_EQ(sent[1].selector, "  ");
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NO_WINDOW});
+    simhost::reset_records();
+
+    // addfile: junk is refused with the reason; real names with blanks and
+    // non-ASCII reach the second start whole.
+    for (const std::vector<t_atom> &args : junk)
+        simhost::send(x, "addfile", args);
+    simhost::send(x, "addfile", {simhost::sym(with_blanks.c_str())});
+    ASSERT_TRUE(livesim_run_until_sent(5, 15000));
+    std::vector<std::string> errors;
+    for (const simhost::Line &l : simhost::console()) {
+        EXPECT_EQ(l.kind, SIMHOST_ERROR);
+        errors.push_back(l.text);
+    }
+    const std::string missing = "file argument missing";
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          missing, missing, missing, missing, "can't find the file: ",
+                          "can't find the file: " + long_name,
+                          "can't find the file: " + blanks}));
+    std::vector<std::string> outcomes;
+    for (const simhost::Message &m : sent_by(x))
+        outcomes.push_back(m.selector);
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"error", "error", "error", "ok", "ok"}));
+    std::vector<LivesimOpened> starts = livesim_read_opened(opened_);
+    ASSERT_EQ(starts.size(), 2u);
+    std::vector<std::vector<std::string>> args = {starts[0].args, starts[1].args};
+    std::sort(args.begin(), args.end());
+    std::vector<std::vector<std::string>> expected = {{accents_path}, {blanks_path}};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(args, expected);
+
+    EXPECT_TRUE(wait_for_threads(threads_before_, 5000));
+    EXPECT_EQ(simhost_bad_frees(), 0);
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
