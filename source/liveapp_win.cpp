@@ -53,8 +53,11 @@ void liveapp_checkprocess(t_liveapp *x)
 
 // The UTF-8 title (host memory) of a window that can be Live's main window:
 // one of this process, without an owner, of Live's window class, with a
-// title. Null for any other window.
-static char *liveapp_candidate_title(HWND window)
+// title, and holding `must_hold` (UTF-16, null for anything). Null for any
+// other window. `must_hold` is ASCII, so the UTF-16 title holds it exactly
+// when the UTF-8 one would: titles without it are passed over before they
+// are converted.
+static char *liveapp_candidate_title(HWND window, const WCHAR *must_hold)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
@@ -74,6 +77,10 @@ static char *liveapp_candidate_title(HWND window)
     if (!text)
         return nullptr;
     int got = GetWindowTextW(window, text, length + 1);
+    if (must_hold && !wcsstr(text, must_hold)) {
+        sysmem_freeptr(text);
+        return nullptr;
+    }
     char *title = charset_unicodetoutf8((unsigned short *)text, got > 0 ? got : 0, nullptr);
     sysmem_freeptr(text);
     return title;
@@ -87,7 +94,7 @@ struct liveapp_search {
 static BOOL CALLBACK liveapp_enum_getname(HWND window, LPARAM param)
 {
     struct liveapp_search *search = (struct liveapp_search *)param;
-    char *title = liveapp_candidate_title(window);
+    char *title = liveapp_candidate_title(window, L"" LIVEAPP_TITLE_MARKER);
     if (!title)
         return TRUE;
     if (!liveapp_cleantitle(title)) {
@@ -147,7 +154,7 @@ static void liveapp_bring_to_front(HWND window)
 
 static BOOL CALLBACK liveapp_enum_front(HWND window, LPARAM param)
 {
-    char *title = liveapp_candidate_title(window);
+    char *title = liveapp_candidate_title(window, nullptr);
     if (!title)
         return TRUE;
     bool live = strstr(title, "Ableton Live") != nullptr;
