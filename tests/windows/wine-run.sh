@@ -17,15 +17,26 @@ wineserver -k >/dev/null 2>&1
 wineserver -w >/dev/null 2>&1
 
 if [ "$1" = setup ]; then
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wine wineboot -i || exit 1
-    fi
-    # Without a window manager, windows must not wait for one.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null &&
-        # A crash prints its report and ends, with no dialog to wait on.
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
-    rc=$?
-    wineserver -w
+    # Making a fresh prefix has failed now and then without a word; a second
+    # try from a clean server has always worked.
+    for attempt in 1 2 3; do
+        rc=0
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            wine wineboot -i || rc=$?
+            wineserver -w
+        fi
+        # Without a window manager, windows must not wait for one.
+        [ $rc -eq 0 ] &&
+            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null &&
+            # A crash prints its report and ends, with no dialog to wait on.
+            wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+        rc=$?
+        wineserver -w
+        [ $rc -eq 0 ] && exit 0
+        echo "making the Wine prefix failed (attempt $attempt, status $rc)" >&2
+        wineserver -k >/dev/null 2>&1
+        wineserver -w >/dev/null 2>&1
+    done
     exit $rc
 fi
 
