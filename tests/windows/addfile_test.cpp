@@ -11,19 +11,6 @@ namespace {
 
 const long kOpenDelayMs = 300; // how long the second start takes
 
-std::string make_file(const std::string &folder, const std::string &name)
-{
-    std::string path = folder + "\\" + name;
-    std::ofstream(livesim_utf16(path).c_str()) << "a Live Set";
-    return path;
-}
-
-void set_env(const char *name, const std::string &value)
-{
-    SetEnvironmentVariableW(livesim_utf16(name).c_str(),
-                            value.empty() ? nullptr : livesim_utf16(value).c_str());
-}
-
 } // namespace
 
 class Addfile : public WinTest {

@@ -11,19 +11,6 @@
 
 namespace {
 
-std::string make_file(const std::string &folder, const std::string &name)
-{
-    std::string path = folder + "\\" + name;
-    std::ofstream(livesim_utf16(path).c_str()) << "a Live Set";
-    return path;
-}
-
-void set_env(const char *name, const std::string &value)
-{
-    SetEnvironmentVariableW(livesim_utf16(name).c_str(),
-                            value.empty() ? nullptr : livesim_utf16(value).c_str());
-}
-
 bool valid_utf8(const std::string &text)
 {
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), (int)text.size(),

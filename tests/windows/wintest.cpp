@@ -159,3 +159,16 @@ DWORD foreground_pid()
     GetWindowThreadProcessId(GetForegroundWindow(), &pid);
     return pid;
 }
+
+std::string make_file(const std::string &folder, const std::string &name)
+{
+    std::string path = folder + "\\" + name;
+    std::ofstream(livesim_utf16(path).c_str()) << "a Live Set";
+    return path;
+}
+
+void set_env(const char *name, const std::string &value)
+{
+    SetEnvironmentVariableW(livesim_utf16(name).c_str(),
+                            value.empty() ? nullptr : livesim_utf16(value).c_str());
+}

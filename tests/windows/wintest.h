@@ -40,6 +40,13 @@ protected:
 // A folder of its own under the build folder, emptied first.
 std::string test_folder(const std::string &name);
 
+// A small file in a folder; its full path.
+std::string make_file(const std::string &folder, const std::string &name);
+
+// Sets an environment variable for this process and those it starts; an
+// empty value removes it.
+void set_env(const char *name, const std::string &value);
+
 // WinHelper.exe: a second application with a top-level window that takes
 // the foreground when it starts and notes broadcasts it receives.
 class OtherApp {
