@@ -64,6 +64,11 @@ add_test(NAME windows_reliability
 add_test(NAME windows_outside_live
          COMMAND ${QUENBRIX_WINE_RUN} MaxSimTests.exe --gtest_filter=OutsideLive.*
          WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
-set_tests_properties(windows_inside_live windows_outside_live windows_reliability PROPERTIES
+# Live in a folder with blanks in its name: its second start gets the file.
+add_test(NAME windows_live_folder_with_blanks
+         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=Addfile.StartsLive*
+         WORKING_DIRECTORY "${QUENBRIX_WINDOWS_DIR}/Ableton Live 12 Suite")
+set_tests_properties(windows_inside_live windows_outside_live windows_reliability
+                     windows_live_folder_with_blanks PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${QUENBRIX_WINE_ENV}" RESOURCE_LOCK wine
     TIMEOUT 180)

@@ -281,7 +281,12 @@ static void liveapp_launch(const char *native)
     char *exe8 = charset_unicodetoutf8((unsigned short *)exe, (long)units, nullptr);
     if (!exe8)
         return;
-    t_string *line = string_new(exe8);
+    // The executable is quoted too: Live lives in a folder with blanks in its
+    // name, and unquoted, Windows would try each blank-separated prefix of
+    // the path as a program of its own and hand Live the pieces as
+    // arguments.
+    t_string *line = string_new("");
+    liveapp_append_quoted(line, exe8);
     string_append(line, " ");
     liveapp_append_quoted(line, native);
     WCHAR *command = (WCHAR *)charset_utf8tounicode((char *)string_getptr(line), nullptr);
