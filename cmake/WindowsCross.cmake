@@ -1,9 +1,16 @@
 # Drives the Windows build of this same source tree from the native build
 # (mingw-w64, cmake/mingw-w64.cmake) into build/windows, and registers the
 # tests that check its binary and run it under Wine.
+# In CI a missing tool is an error, never a quietly skipped part.
+if(DEFINED ENV{CI})
+    set(QUENBRIX_MISSING_TOOL FATAL_ERROR)
+else()
+    set(QUENBRIX_MISSING_TOOL STATUS)
+endif()
+
 find_program(QUENBRIX_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 if(NOT QUENBRIX_MINGW_CXX)
-    message(STATUS "Windows build skipped: x86_64-w64-mingw32-g++-posix not found "
+    message(${QUENBRIX_MISSING_TOOL} "Windows build skipped: x86_64-w64-mingw32-g++-posix not found "
                    "(apt-get install g++-mingw-w64-x86-64-posix)")
     return()
 endif()
@@ -39,7 +46,7 @@ add_test(NAME windows_pe_tables
 find_program(QUENBRIX_WINE wine)
 find_program(QUENBRIX_XVFB_RUN xvfb-run)
 if(NOT QUENBRIX_WINE OR NOT QUENBRIX_XVFB_RUN)
-    message(STATUS "Windows tests under Wine skipped: wine or xvfb-run not found "
+    message(${QUENBRIX_MISSING_TOOL} "Windows tests under Wine skipped: wine or xvfb-run not found "
                    "(apt-get install wine64 xvfb xauth)")
     return()
 endif()
