@@ -327,13 +327,12 @@ void start_scheduler(Host &h)
     std::thread(scheduler_loop).detach();
 }
 
-struct ThreadStart {
-    method entry;
-    void *arg;
+// The handle a t_systhread names, freed by systhread_detach or _join.
+struct ThreadHandle {
     pthread_t thread;
 };
 
-// What the new thread itself needs, owned by it: the handle above may be
+// What the new thread itself needs, owned by it: its handle may be
 // detached and deleted before the thread has even begun to run.
 struct ThreadEntry {
     method entry;
@@ -640,7 +639,7 @@ long systhread_create(method entry, void *arg, long stacksize, long, long,
             return -1;
         }
     }
-    ThreadStart *start = new ThreadStart{entry, arg, {}};
+    ThreadHandle *start = new ThreadHandle{};
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     if (stacksize > 0)
@@ -661,7 +660,7 @@ long systhread_create(method entry, void *arg, long stacksize, long, long,
 
 long systhread_detach(t_systhread thread)
 {
-    ThreadStart *start = (ThreadStart *)thread;
+    ThreadHandle *start = (ThreadHandle *)thread;
     if (!start)
         return -1;
     int rc = pthread_detach(start->thread);
@@ -671,7 +670,7 @@ long systhread_detach(t_systhread thread)
 
 long systhread_join(t_systhread thread, unsigned int *status)
 {
-    ThreadStart *start = (ThreadStart *)thread;
+    ThreadHandle *start = (ThreadHandle *)thread;
     if (!start)
         return -1;
     void *result = nullptr;
