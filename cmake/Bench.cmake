@@ -10,9 +10,9 @@ endif()
 # Measured code is built optimised whatever the build type, as the shipped
 # externals are: the plug-in's shared code with the test platform, and the
 # stand-in host, compiled once more for the benchmark alone.
-add_executable(quenbrix_bench bench/bench_quenbrix.cpp simhost/simhost.cpp
+add_executable(quenbrix_bench bench/bench_quenbrix.cpp ${QUENBRIX_MAXHOST_SOURCES}
                ${QUENBRIX_SHARED_SOURCES} ${QUENBRIX_NATIVE_PLATFORM_SOURCES})
-target_include_directories(quenbrix_bench PRIVATE source host simhost tests/support)
+target_include_directories(quenbrix_bench PRIVATE source host ${QUENBRIX_MAXHOST_DIR} tests/support)
 target_compile_options(quenbrix_bench PRIVATE -O2 -DNDEBUG)
 target_link_libraries(quenbrix_bench PRIVATE benchmark::benchmark Threads::Threads macsim)
 target_compile_definitions(quenbrix_bench PRIVATE QUENBRIX_BUILD_DIR="${CMAKE_BINARY_DIR}")

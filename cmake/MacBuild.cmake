@@ -4,7 +4,7 @@
 #
 # Two ways in:
 # - cross-built on Linux with cmake/macos-cross.cmake (QUENBRIX_MACOS_CROSS):
-#   one module per architecture against the stubs in sdk/, joined by lipo;
+#   one module per architecture against the stubs in testbed/macos-sdk/, joined by lipo;
 # - on a Mac with Apple's SDK and CMAKE_OSX_ARCHITECTURES "x86_64;arm64":
 #   one bundle target, CMake and Apple's tools make it universal.
 set(QUENBRIX_MACOS_EXECUTABLE quenbrix)
@@ -13,7 +13,7 @@ set(QUENBRIX_MACOS_VERSION "1.0.0")
 set(QUENBRIX_MACOS_OUTPUT "${CMAKE_BINARY_DIR}" CACHE PATH
     "Folder that receives quenbrix.mxo")
 
-get_filename_component(QUENBRIX_MACOS_SDK ${CMAKE_CURRENT_LIST_DIR}/../sdk ABSOLUTE)
+set(QUENBRIX_MACOS_SDK ${QUENBRIX_MACOS_SDK_DIR})
 set(QUENBRIX_MACOS_SOURCES ${QUENBRIX_SHARED_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_mac.cpp)
 
@@ -59,7 +59,7 @@ if(QUENBRIX_MACOS_CROSS)
         set(target quenbrix_${arch})
         add_library(${target} MODULE ${QUENBRIX_MACOS_SOURCES})
         quenbrix_macos_module(${target})
-        # No C library headers but the few in sdk/usr/include.
+        # No C library headers but the few in testbed/macos-sdk/usr/include.
         target_compile_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"
             -ffreestanding -nostdlibinc -isystem ${QUENBRIX_MACOS_SDK}/usr/include)
         target_link_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"

@@ -1,6 +1,6 @@
 # Toolchain for the macOS plug-in bundle, cross-built on Linux with LLVM 14:
 # clang-14 compiles each architecture, ld64.lld links it against the text
-# stubs in sdk/ (which stand in for Apple's SDK), llvm-lipo joins the slices.
+# stubs in testbed/macos-sdk/ (which stand in for Apple's SDK), llvm-lipo joins the slices.
 # cmake/MacBuild.cmake builds one slice per architecture in this mode.
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_SYSTEM_VERSION 20.0)
@@ -24,7 +24,7 @@ set(CMAKE_CXX_COMPILER_TARGET x86_64-apple-macos10.11)
 # by compiling only.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
-get_filename_component(CMAKE_OSX_SYSROOT ${CMAKE_CURRENT_LIST_DIR}/../sdk ABSOLUTE)
+get_filename_component(CMAKE_OSX_SYSROOT ${CMAKE_CURRENT_LIST_DIR}/../testbed/macos-sdk ABSOLUTE)
 set(CMAKE_FIND_ROOT_PATH ${CMAKE_OSX_SYSROOT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

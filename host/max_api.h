@@ -3,7 +3,7 @@
 // Binary layout and calling conventions follow the host on its 64-bit
 // targets (Windows x64, macOS x86-64 and arm64): natural alignment, C
 // linkage, and plain `long` wherever the host says `long` (4 bytes on
-// Windows, 8 on macOS). The stand-in host in simhost/ implements exactly
+// Windows, 8 on macOS). The stand-in host in testbed/maxhost/ implements exactly
 // this list.
 #ifndef QUENBRIX_MAX_API_H
 #define QUENBRIX_MAX_API_H

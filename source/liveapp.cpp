@@ -1,6 +1,7 @@
 // The quenbrix object's front end: class registration, instances, message
 // dispatch and deferral, and the path of addfile results to the right outlet.
 #include "liveapp.h"
+#include "liveapp_atomic.h"
 #include "liveapp_texts.h"
 
 #include <stdio.h>
@@ -136,7 +137,7 @@ void liveapp_addfile_output(t_liveapp *x, t_symbol *result)
 // them still gets its "ok".
 void liveapp_clocktick(t_liveapp *x)
 {
-    int32_t due = __atomic_exchange_n(&x->oks_due, 0, __ATOMIC_ACQ_REL);
+    int32_t due = liveapp_atomic_exchange(&x->oks_due, 0);
     for (; due > 0; --due)
         defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output),
                   gensym(LIVEAPP_RESULT_OK), 0, nullptr);
@@ -145,7 +146,7 @@ void liveapp_clocktick(t_liveapp *x)
 // A hand-off succeeded: "ok" leaves the right outlet 1 ms later.
 void liveapp_addfile_succeeded(t_liveapp *x)
 {
-    __atomic_add_fetch(&x->oks_due, 1, __ATOMIC_ACQ_REL);
+    liveapp_atomic_add(&x->oks_due, 1);
     clock_delay(x->clock, 1);
 }
 

@@ -1,3 +1,3 @@
 // The stand-in process calls use the very declarations that the macOS
 // build compiles against.
-#include "../../sdk/usr/include/libproc.h"
+#include "../../macos-sdk/usr/include/libproc.h"

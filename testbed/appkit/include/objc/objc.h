@@ -1,3 +1,3 @@
 // The stand-in runtime uses the very declarations that the macOS build
 // compiles against.
-#include "../../../sdk/usr/include/objc/objc.h"
+#include "../../../macos-sdk/usr/include/objc/objc.h"

@@ -1,0 +1,44 @@
+// The few atomic operations the object needs, for every compiler that builds
+// it: Visual Studio's Interlocked intrinsics, and the __atomic built-ins of
+// GCC and clang (mingw-w64, Xcode, Apple's and LLVM's clang). Each one is a
+// full barrier.
+#ifndef QUENBRIX_LIVEAPP_ATOMIC_H
+#define QUENBRIX_LIVEAPP_ATOMIC_H
+
+#include <stdint.h>
+
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+
+static inline int32_t liveapp_atomic_exchange(volatile int32_t *p, int32_t value)
+{
+    return (int32_t)_InterlockedExchange((volatile long *)p, (long)value);
+}
+
+static inline int32_t liveapp_atomic_add(volatile int32_t *p, int32_t delta)
+{
+    return (int32_t)_InterlockedExchangeAdd((volatile long *)p, (long)delta) + delta;
+}
+
+static inline void *liveapp_atomic_exchange_ptr(void *volatile *p, void *value)
+{
+    return _InterlockedExchangePointer(p, value);
+}
+#else
+static inline int32_t liveapp_atomic_exchange(volatile int32_t *p, int32_t value)
+{
+    return __atomic_exchange_n(p, value, __ATOMIC_SEQ_CST);
+}
+
+static inline int32_t liveapp_atomic_add(volatile int32_t *p, int32_t delta)
+{
+    return __atomic_add_fetch(p, delta, __ATOMIC_SEQ_CST);
+}
+
+static inline void *liveapp_atomic_exchange_ptr(void *volatile *p, void *value)
+{
+    return __atomic_exchange_n(p, value, __ATOMIC_SEQ_CST);
+}
+#endif
+
+#endif

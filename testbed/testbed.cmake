@@ -1,0 +1,18 @@
+# Where the test bed's sources are: the stand-ins that let the plug-in build
+# and run here, where there is no Max, no Live, no Windows and no macOS.
+# Nothing under testbed/ ships.
+#   maxhost/    the stand-in host: the host's object API, plus controls for tests
+#   appkit/     the stand-in Objective-C runtime, AppKit model and process calls
+#   livewin/    the Windows side under Wine: Live's windows, a helper application
+#   macos-sdk/  C headers and .tbd stubs that the macOS cross link uses
+set(QUENBRIX_TESTBED_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(QUENBRIX_MAXHOST_DIR ${QUENBRIX_TESTBED_DIR}/maxhost)
+set(QUENBRIX_MAXHOST_SOURCES
+    ${QUENBRIX_MAXHOST_DIR}/simhost.cpp)
+set(QUENBRIX_APPKIT_DIR ${QUENBRIX_TESTBED_DIR}/appkit)
+set(QUENBRIX_APPKIT_SOURCES
+    ${QUENBRIX_APPKIT_DIR}/runtime.cpp
+    ${QUENBRIX_APPKIT_DIR}/appkit.cpp
+    ${QUENBRIX_APPKIT_DIR}/proc.cpp)
+set(QUENBRIX_APPKIT_INCLUDES ${QUENBRIX_APPKIT_DIR}/include ${QUENBRIX_APPKIT_DIR})
+set(QUENBRIX_MACOS_SDK_DIR ${QUENBRIX_TESTBED_DIR}/macos-sdk)
