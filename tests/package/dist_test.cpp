@@ -235,3 +235,22 @@ TEST(ReleaseZip, MatchesItsChecksumFile)
     EXPECT_EQ(hash, computed.substr(0, computed.find(' ')));
     EXPECT_EQ(name, std::filesystem::path(zip).filename().string());
 }
+
+TEST(UserGuide, DocsCarryThePackageReadmeWordForWord)
+{
+    std::string readme = read_file(std::string(QUENBRIX_PACKAGE_STATIC) + "/README.md");
+    std::string guide = read_file(QUENBRIX_USER_GUIDE);
+    ASSERT_FALSE(readme.empty());
+    std::string body = readme.substr(readme.find('\n') + 1); // all but the title
+    EXPECT_NE(guide.find(body), std::string::npos)
+        << "docs/user-guide.md no longer carries packaging/max-package/README.md";
+}
+
+TEST(UserGuide, ReadmeCoversInstallingQuarantineUnblockingSharingAndLimits)
+{
+    std::string readme = read_file(std::string(QUENBRIX_PACKAGE_STATIC) + "/README.md");
+    for (const char *said : {"devices/" QUENBRIX_DEMO_DEVICE, "Packages",
+                             "xattr -dr com.apple.quarantine", "Unblock", "Freeze",
+                             "macOS 14", "quenbrix.mxo", "quenbrix.mxe64"})
+        EXPECT_NE(readme.find(said), std::string::npos) << said;
+}
