@@ -38,7 +38,7 @@ def label(device, text, x, y, width, rect, info=""):
 
 def build():
     device = Patcher(
-        (100, 100, 900, 560),
+        (100, 100, 960, 480),
         openinpresentation=1,
         openrect=[0.0, 0.0, float(WIDTH), float(HEIGHT)],
         devicewidth=float(WIDTH),
@@ -57,13 +57,13 @@ def build():
     midi_out = device.obj("midiout", 20, 80)
     device.connect(midi_in, 0, midi_out, 0)
 
-    q = device.obj("quenbrix", 320, 330, 80)
+    q = device.obj("quenbrix", 460, 230, 80)
 
     # Set name: a button, and a toggle that asks once a second.
-    get = button(device, "Set Name", 320, 40, 64, (8, 8, 64, 18),
+    get = button(device, "Set Name", 200, 40, 64, (8, 8, 64, 18),
                  "Shows the name of the open Live Set, taken from Live's main window.")
     poll = device.box(
-        "live.toggle", (420, 40, 18, 18), name="live.toggle",
+        "live.toggle", (300, 40, 18, 18), name="live.toggle",
         varname="Poll", presentation=1, presentation_rect=[80.0, 8.0, 18.0, 18.0],
         parameter_enable=1, annotation_name="Poll",
         annotation="Asks for the Live Set name once a second while on, "
@@ -72,18 +72,18 @@ def build():
             "parameter_longname": "Poll", "parameter_shortname": "Poll",
             "parameter_type": 2, "parameter_mmax": 1,
             "parameter_enum": ["off", "on"], "parameter_invisible": 2}})
-    label(device, "every second", 444, 40, 90, (100, 8, 90, 18))
-    metro = device.obj("metro 1000", 420, 80)
-    getname = device.message("getname", 320, 120)
+    label(device, "every second", 324, 40, 90, (100, 8, 90, 18))
+    metro = device.obj("metro 1000", 300, 80)
+    getname = device.message("getname", 200, 150)
     device.connect(get, 0, getname, 0)
     device.connect(poll, 0, metro, 0)
     device.connect(metro, 0, getname, 0)
     device.connect(getname, 0, q, 0)
 
     # The set name is shown and goes nowhere else: never back into quenbrix.
-    name_defer = device.obj("deferlow", 320, 380)
-    name_set = device.obj("prepend set", 320, 420)
-    name_show = label(device, "-", 320, 460, 280, (8, 30, 284, 18),
+    name_defer = device.obj("deferlow", 200, 290)
+    name_set = device.obj("prepend set", 200, 320)
+    name_show = label(device, "-", 200, 360, 280, (8, 30, 284, 18),
                       "The name of the open Live Set, as getname reported it.")
     device.connect(q, 0, name_defer, 0)
     device.connect(name_defer, 0, name_set, 0)
@@ -91,24 +91,24 @@ def build():
 
     # Window and focus.
     row = 58
-    front = button(device, "Front", 560, 40, 48, (8, row, 48, 18),
+    front = button(device, "Front", 460, 40, 48, (8, row, 48, 18),
                    "Brings Live's main window to the front and gives it the keyboard focus.")
-    later = button(device, "Front in 3 s", 640, 100, 80, (60, row, 80, 18),
+    later = button(device, "Front in 3 s", 520, 40, 80, (60, row, 80, 18),
                    "Switch to another application within 3 seconds and watch Live come "
                    "back. On macOS 14 and later the system may refuse.")
-    save = button(device, "Save Focus", 660, 40, 70, (144, row, 70, 18),
+    save = button(device, "Save Focus", 620, 40, 70, (144, row, 70, 18),
                   "Remembers the window of Live that has the keyboard focus now.")
-    recall = button(device, "Recall Focus", 760, 40, 76, (218, row, 76, 18),
+    recall = button(device, "Recall Focus", 710, 40, 76, (218, row, 76, 18),
                     "Brings the window remembered by Save Focus back to the front.")
     # Whatever the button sends, the delay only ever gets a bang: a number
     # would set the delay time instead.
-    as_bang = device.obj("t b", 560, 150)
-    wait = device.obj("delay 3000", 560, 175)
+    as_bang = device.obj("t b", 520, 80)
+    wait = device.obj("delay 3000", 520, 110)
     device.connect(later, 0, as_bang, 0)
     device.connect(as_bang, 0, wait, 0)
-    for source, text, x in ((front, "front", 560), (save, "savefocus", 660),
-                            (recall, "recallfocus", 760)):
-        m = device.message(text, x, 200)
+    for source, text, x in ((front, "front", 460), (save, "savefocus", 620),
+                            (recall, "recallfocus", 710)):
+        m = device.message(text, x, 150)
         device.connect(source, 0, m, 0)
         device.connect(m, 0, q, 0)
         if text == "front":
@@ -116,23 +116,23 @@ def build():
 
     # Hand Live a file: choose it, then addfile; ok or error is shown.
     row = 86
-    choose = button(device, "Open File...", 560, 260, 76, (8, row, 76, 18),
+    choose = button(device, "Open File...", 820, 40, 76, (8, row, 76, 18),
                     "Choose a file, such as a Live Set, and ask Live to open it. "
                     "Live asks before it replaces the open Set.")
-    dialog = device.obj("opendialog", 560, 290)
-    addfile = device.obj("prepend addfile", 560, 320)
+    dialog = device.obj("opendialog", 820, 80)
+    addfile = device.obj("prepend addfile", 820, 150)
     device.connect(choose, 0, dialog, 0)
     device.connect(dialog, 0, addfile, 0)
     device.connect(addfile, 0, q, 0)
-    result_defer = device.obj("deferlow", 400, 380)
-    result_set = device.obj("prepend set", 400, 420)
-    result_show = label(device, "-", 560, 460, 120, (90, row, 120, 18),
+    result_defer = device.obj("deferlow", 520, 290)
+    result_set = device.obj("prepend set", 520, 320)
+    result_show = label(device, "-", 520, 360, 120, (90, row, 120, 18),
                         "ok once the file was handed to Live, error when it was not found.")
     device.connect(q, 1, result_defer, 0)
     device.connect(result_defer, 0, result_set, 0)
     device.connect(result_set, 0, result_show, 0)
 
-    label(device, "Messages: right-click the title bar, Open Max Window", 20, 500, 290,
+    label(device, "Messages: right-click the title bar, Open Max Window", 20, 420, 290,
           (8, 120, 284, 18))
 
     device.attributes["parameters"] = {

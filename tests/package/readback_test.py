@@ -234,6 +234,14 @@ class DemoDevice(unittest.TestCase):
                 self.assertTrue(all(float(v).is_integer() for v in (x, y, w, h)), "whole pixels")
                 self.assertTrue(0 <= x and x + w <= width and 0 <= y and y + h <= DEVICE_HEIGHT)
 
+    def test_nothing_in_the_device_view_covers_anything_else(self):
+        shown = [b for b in self.boxes if b.get("presentation")]
+        for i, a in enumerate(shown):
+            for b in shown[i + 1:]:
+                (ax, ay, aw, ah), (bx, by, bw, bh) = a["presentation_rect"], b["presentation_rect"]
+                with self.subTest(a=a.get("text", a.get("varname")), b=b.get("text", b.get("varname"))):
+                    self.assertFalse(ax < bx + bw and bx < ax + aw and ay < by + bh and by < ay + ah)
+
     def test_every_control_has_info_text(self):
         controls = [b for b in self.boxes if b["maxclass"] in ("live.text", "live.toggle")]
         self.assertGreaterEqual(len(controls), 6)
