@@ -102,6 +102,8 @@ class Patcher:
         return self.box("message", (x, y, width, 22), text, **attributes)
 
     def comment(self, text, x, y, width, maxclass="comment", **attributes):
+        """A comment wide enough that Max does not wrap its lines again."""
+        width = max(width, 10.0 + 6.5 * max(len(line) for line in text.split("\n")))
         height = 6.0 + 14.0 * (text.count("\n") + 1)
         return self.box(maxclass, (x, y, width, height), text, **attributes)
 
