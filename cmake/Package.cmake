@@ -61,6 +61,7 @@ add_custom_command(
     COMMAND Python3::Interpreter -B make_package_files.py ${QUENBRIX_PACKAGE_GENERATED}
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/packaging/generate
     DEPENDS ${QUENBRIX_PACKAGE_GENERATORS}
+            ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_texts.h
     COMMENT "Writing the demo device, the help and launcher patchers and the icon"
     VERBATIM)
 

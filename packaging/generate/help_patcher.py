@@ -6,6 +6,9 @@ Max for Live editor; so the first thing every tab says is where the object
 can really be tried: the demo device.
 """
 
+import os
+import re
+
 from maxpatch import Patcher
 from demo_device import NAME as DEVICE
 
@@ -20,6 +23,22 @@ LIVE_ONLY = (
 WARNING = "we are not in the Live process (it doesn't work in Max / M4L editor)"
 
 EXAMPLE_FILE = "mysong.als"
+
+
+def plugin_texts():
+    """The console texts that the plug-in keeps in source/liveapp_texts.h."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                        "..", "..", "source", "liveapp_texts.h")
+    with open(path, encoding="utf-8") as header:
+        return dict(re.findall(r'^#define LIVEAPP_TEXT_(\w+) "(.*)"$', header.read(), re.M))
+
+
+TEXT = plugin_texts()
+NO_WINDOW = TEXT["NO_WINDOW"]
+NOT_ACTIVE = TEXT["NOT_ACTIVE"]
+NOTHING_SAVED = TEXT["NOTHING_SAVED"]
+WINDOW_GONE = TEXT["WINDOW_GONE"]
+NOT_FOUND = TEXT["FILE_NOT_FOUND"] % EXAMPLE_FILE
 
 
 def tab_patcher():
@@ -73,21 +92,20 @@ def focus():
     tab.comment("savefocus remembers the window of Live that has the keyboard focus now;\n"
                 "recallfocus brings that window back to the front later. front brings\n"
                 "Live's main window forward.", 20, 90, 560)
-    q = with_object(tab, ["savefocus", "recallfocus", "front"], 20, 150)
+    with_object(tab, ["savefocus", "recallfocus", "front"], 20, 150)
     tab.comment(
-        "the Live app is not active\n"
+        NOT_ACTIVE + "\n"
         "    savefocus while another application is in front: the window saved earlier stays.\n"
-        "no window has been saved\n"
+        + NOTHING_SAVED + "\n"
         "    recallfocus before any savefocus. On macOS also after a savefocus made while Live\n"
         "    was active but none of its windows was key: that savefocus replaces the saved\n"
         "    window with nothing, on purpose, so recallfocus brings no stale window back.\n"
-        "the saved window no longer exists\n"
+        + WINDOW_GONE + "\n"
         "    recallfocus after the saved window was closed or hidden: save again.\n"
         "macOS 14 and later: the system may refuse to bring Live forward from behind another\n"
         "application. front and recallfocus then only ask; click Live's window.",
         20, 260, 600)
     tab.comment("Nothing leaves the outlets for these requests.", 100, 210, 300)
-    del q
     return tab
 
 
@@ -102,7 +120,7 @@ def addfile():
     tab.comment(
         "file argument missing\n"
         "    addfile without a file name: nothing is sent, nothing leaves the outlet.\n"
-        "can't find the file: " + EXAMPLE_FILE + "\n"
+        + NOT_FOUND + "\n"
         "    the search path does not know the file: error leaves the right outlet.\n"
         "    Put the file in a folder of Max's search path, or give its full path.",
         20, 330, 600)
@@ -117,19 +135,19 @@ def console():
         + WARNING + "\n"
         "    (warning) the object was made outside Live, e.g. in Max or the Max for Live editor.\n"
         "    Use it in a device running in Live.\n"
-        "can't find Ableton Live window\n"
+        + NO_WINDOW + "\n"
         "    getname or front found no main window of Live.\n"
         "Live process not found (it doesn't work in Max / M4L editor)\n"
         "    getname on Windows, when the object was made outside Live.\n"
-        "the Live app is not active\n"
+        + NOT_ACTIVE + "\n"
         "    savefocus while another application is in front; a window saved earlier stays saved.\n"
-        "no window has been saved\n"
+        + NOTHING_SAVED + "\n"
         "    recallfocus before any savefocus (see the focus tab).\n"
-        "the saved window no longer exists\n"
+        + WINDOW_GONE + "\n"
         "    recallfocus after the saved window was closed or hidden.\n"
         "file argument missing\n"
         "    addfile without a file name; nothing leaves the right outlet.\n"
-        "can't find the file: " + EXAMPLE_FILE + "\n"
+        + NOT_FOUND + "\n"
         "    the search path does not know the file; error leaves the right outlet.\n"
         "error getting process path\n"
         "    addfile on macOS could not find Live's application; error leaves the right outlet.",

@@ -245,12 +245,3 @@ TEST(UserGuide, DocsCarryThePackageReadmeWordForWord)
     EXPECT_NE(guide.find(body), std::string::npos)
         << "docs/user-guide.md no longer carries packaging/max-package/README.md";
 }
-
-TEST(UserGuide, ReadmeCoversInstallingQuarantineUnblockingSharingAndLimits)
-{
-    std::string readme = read_file(std::string(QUENBRIX_PACKAGE_STATIC) + "/README.md");
-    for (const char *said : {"devices/" QUENBRIX_DEMO_DEVICE, "Packages",
-                             "xattr -dr com.apple.quarantine", "Unblock", "Freeze",
-                             "macOS 14", "quenbrix.mxo", "quenbrix.mxe64"})
-        EXPECT_NE(readme.find(said), std::string::npos) << said;
-}
