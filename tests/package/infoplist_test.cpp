@@ -1,4 +1,4 @@
-// The macOS bundle's Info.plist, as the package ships it, against the
+// The built macOS bundle's Info.plist (the package ships it unchanged) against the
 // Info.plist template of the host maker's SDK: every key of the template is
 // there unless it does not apply to this plug-in, literal values agree, and
 // each placeholder of the template stands for one value throughout.
@@ -14,8 +14,7 @@
 namespace {
 
 const std::string sdk_template = QUENBRIX_SHARED_DIR "/max-sdk-base/script/Info.plist.in";
-const std::string shipped =
-    QUENBRIX_PACKAGE_DIR "/externals/quenbrix.mxo/Contents/Info.plist";
+const std::string shipped = QUENBRIX_MACOS_EXTERNAL "/Contents/Info.plist";
 
 struct Value {
     std::string type; // string, true, false, ...
