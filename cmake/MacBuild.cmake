@@ -8,8 +8,9 @@
 # - on a Mac with Apple's SDK and CMAKE_OSX_ARCHITECTURES "x86_64;arm64":
 #   one bundle target, CMake and Apple's tools make it universal.
 set(QUENBRIX_MACOS_EXECUTABLE quenbrix)
-set(QUENBRIX_MACOS_BUNDLE_ID "org.quenbrix.quenbrix")
-set(QUENBRIX_MACOS_VERSION "1.0.0")
+include(packaging/identity.cmake) # the Info.plist's version, names, copyright
+set(QUENBRIX_MACOS_BUNDLE_ID "${QUENBRIX_REVERSE_DOMAIN}.quenbrix")
+set(QUENBRIX_MACOS_VERSION "${QUENBRIX_VERSION}")
 set(QUENBRIX_MACOS_OUTPUT "${CMAKE_BINARY_DIR}" CACHE PATH
     "Folder that receives quenbrix.mxo")
 

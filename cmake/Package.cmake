@@ -1,7 +1,8 @@
 # The installable Max package: ${CMAKE_BINARY_DIR}/dist/quenbrix/ with the
-# externals that the cross builds made, the help patcher, the reference page,
-# package-info.json, the license and a README; then the release zip and its
-# checksum beside it.
+# externals that the cross builds made, the demo device, the help and
+# launcher patchers and the icon (written by packaging/generate/), the
+# reference page, package-info.json, the license and a README; then the
+# release zip and its checksum beside it.
 #
 # Included from the top-level CMakeLists.txt, this file defines the target
 # that assembles the package. Run with `cmake -P` it is the assembly step
@@ -9,7 +10,8 @@
 
 if(NOT CMAKE_SCRIPT_MODE_FILE)
 
-set(QUENBRIX_PACKAGE_VERSION "1.0.0")
+include(packaging/identity.cmake)
+set(QUENBRIX_PACKAGE_VERSION "${QUENBRIX_VERSION}")
 set(QUENBRIX_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(QUENBRIX_PACKAGE_DIR ${QUENBRIX_DIST_DIR}/quenbrix)
 set(QUENBRIX_PACKAGE_ZIP ${QUENBRIX_DIST_DIR}/quenbrix-${QUENBRIX_PACKAGE_VERSION}.zip)
@@ -41,18 +43,42 @@ configure_file(${QUENBRIX_PACKAGE_STATIC}/package-info.json.in
 file(GLOB_RECURSE QUENBRIX_PACKAGE_SOURCES CONFIGURE_DEPENDS
      ${QUENBRIX_PACKAGE_STATIC}/*)
 
+# The patchers, the device and the icon, written from their Python
+# descriptions (-B: no byte code in the source tree).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(QUENBRIX_DEMO_DEVICE "quenbrix Demo.amxd")
+set(QUENBRIX_PACKAGE_GENERATED ${CMAKE_BINARY_DIR}/package/generated)
+set(QUENBRIX_PACKAGE_GENERATED_FILES
+    "${QUENBRIX_PACKAGE_GENERATED}/devices/${QUENBRIX_DEMO_DEVICE}"
+    ${QUENBRIX_PACKAGE_GENERATED}/help/quenbrix.maxhelp
+    ${QUENBRIX_PACKAGE_GENERATED}/extras/quenbrix-overview.maxpat
+    ${QUENBRIX_PACKAGE_GENERATED}/icon.png)
+file(GLOB QUENBRIX_PACKAGE_GENERATORS CONFIGURE_DEPENDS
+     ${CMAKE_CURRENT_SOURCE_DIR}/packaging/generate/*.py)
+add_custom_command(
+    OUTPUT ${QUENBRIX_PACKAGE_GENERATED_FILES}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${QUENBRIX_PACKAGE_GENERATED}
+    COMMAND Python3::Interpreter -B make_package_files.py ${QUENBRIX_PACKAGE_GENERATED}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/packaging/generate
+    DEPENDS ${QUENBRIX_PACKAGE_GENERATORS}
+            ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_texts.h
+    COMMENT "Writing the demo device, the help and launcher patchers and the icon"
+    VERBATIM)
+
 # Assembled on every build: it copies a handful of files and zips them, and
 # so never ships an external older than the one the cross build just made.
 add_custom_target(quenbrix_package ALL
     COMMAND ${CMAKE_COMMAND}
         -DSTATIC_DIR=${QUENBRIX_PACKAGE_STATIC}
         -DPACKAGE_INFO=${CMAKE_BINARY_DIR}/package/package-info.json
+        -DGENERATED_DIR=${QUENBRIX_PACKAGE_GENERATED}
         -DDIST_DIR=${QUENBRIX_DIST_DIR}
         -DZIP=${QUENBRIX_PACKAGE_ZIP}
         -DWINDOWS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_WINDOWS}>:${QUENBRIX_WINDOWS_EXTERNAL}>
         -DMACOS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_MACOS}>:${QUENBRIX_MACOS_EXTERNAL}>
         -P ${CMAKE_CURRENT_LIST_FILE}
-    DEPENDS ${QUENBRIX_PACKAGE_SOURCES} ${CMAKE_CURRENT_LIST_FILE}
+    DEPENDS ${QUENBRIX_PACKAGE_SOURCES} ${QUENBRIX_PACKAGE_GENERATED_FILES}
+            ${CMAKE_CURRENT_LIST_FILE}
     COMMENT "Assembling the Max package in ${QUENBRIX_PACKAGE_DIR}"
     VERBATIM)
 if(QUENBRIX_PACKAGE_DEPENDS)
@@ -70,6 +96,7 @@ endif()
 # Assembly, run as `cmake -P` by the target above.
 #   STATIC_DIR        packaging/max-package
 #   PACKAGE_INFO      the configured package-info.json
+#   GENERATED_DIR     devices/, help/, extras/ and icon.png, as generated
 #   DIST_DIR          where the package folder and the zip go
 #   ZIP               the zip to write; its checksum goes to ZIP.sha256
 #   WINDOWS_EXTERNAL  quenbrix.mxe64, or empty when not built here
@@ -79,13 +106,10 @@ set(package ${DIST_DIR}/quenbrix)
 file(REMOVE_RECURSE ${package})
 file(MAKE_DIRECTORY ${package}/externals)
 
-file(COPY ${STATIC_DIR}/help ${STATIC_DIR}/docs ${STATIC_DIR}/license
-          ${STATIC_DIR}/README.md
+file(COPY ${STATIC_DIR}/docs ${STATIC_DIR}/license ${STATIC_DIR}/README.md
      DESTINATION ${package})
 file(COPY ${PACKAGE_INFO} DESTINATION ${package})
-if(EXISTS ${STATIC_DIR}/icon.png)
-    file(COPY ${STATIC_DIR}/icon.png DESTINATION ${package})
-endif()
+file(COPY ${GENERATED_DIR}/ DESTINATION ${package})
 
 if(WINDOWS_EXTERNAL)
     if(NOT EXISTS ${WINDOWS_EXTERNAL})

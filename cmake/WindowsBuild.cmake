@@ -35,6 +35,13 @@ target_compile_definitions(quenbrix PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
 target_link_options(quenbrix PRIVATE ${QUENBRIX_WIN_STATIC} -s)
 target_link_libraries(quenbrix PRIVATE ${QUENBRIX_MAXAPI_IMPLIB} user32 kernel32)
 
+# Its version resource (windres), from packaging/identity.cmake.
+include(packaging/identity.cmake)
+enable_language(RC)
+string(REPLACE "." "," QUENBRIX_VERSION_COMMAS "${QUENBRIX_VERSION},0")
+configure_file(packaging/quenbrix.rc.in ${CMAKE_BINARY_DIR}/quenbrix.rc @ONLY)
+target_sources(quenbrix PRIVATE ${CMAKE_BINARY_DIR}/quenbrix.rc)
+
 # MaxAPI.dll: the stand-in host, the same code as the native one. The host
 # API is exported by the same name list; its controls by simhost.h
 # (testbed/maxhost).

@@ -19,33 +19,55 @@ using nlohmann::json;
 
 namespace {
 
-const std::string help_path = QUENBRIX_PACKAGE_STATIC "/help/quenbrix.maxhelp";
+const std::string help_path = QUENBRIX_PACKAGE_GENERATED "/help/quenbrix.maxhelp";
 
-struct Help {
+// One patcher of the help: the window itself or one of its tabs.
+struct Sheet {
+    std::string name; // "" for the window, else the tab's name
     json patcher;
     std::vector<json> boxes;
     std::vector<json> lines;
     std::map<std::string, json> by_id;
 };
 
-const Help &help()
+Sheet sheet_of(const std::string &name, const json &patcher)
 {
-    static Help h = [] {
-        Help out;
+    Sheet out;
+    out.name = name;
+    out.patcher = patcher;
+    for (auto &b : patcher.value("boxes", json::array()))
+        out.boxes.push_back(b.value("box", json()));
+    for (auto &l : patcher.value("lines", json::array()))
+        out.lines.push_back(l.value("patchline", json()));
+    for (auto &b : out.boxes)
+        if (b.contains("id") && b["id"].is_string())
+            out.by_id[b["id"].get<std::string>()] = b;
+    return out;
+}
+
+// The window, then its tabs in the order they appear.
+const std::vector<Sheet> &sheets()
+{
+    static std::vector<Sheet> all = [] {
+        std::vector<Sheet> out;
         json doc = json::parse(read_file(help_path), nullptr, false);
         if (doc.is_discarded() || !doc.contains("patcher"))
             return out;
-        out.patcher = doc["patcher"];
-        for (auto &b : out.patcher.value("boxes", json::array()))
-            out.boxes.push_back(b.value("box", json()));
-        for (auto &l : out.patcher.value("lines", json::array()))
-            out.lines.push_back(l.value("patchline", json()));
-        for (auto &b : out.boxes)
-            if (b.contains("id") && b["id"].is_string())
-                out.by_id[b["id"].get<std::string>()] = b;
+        out.push_back(sheet_of("", doc["patcher"]));
+        for (auto &b : out[0].boxes)
+            if (b.contains("patcher") && b.value("text", "").rfind("p ", 0) == 0)
+                out.push_back(sheet_of(b["text"].get<std::string>().substr(2), b["patcher"]));
         return out;
     }();
-    return h;
+    return all;
+}
+
+const Sheet *tab(const std::string &name)
+{
+    for (auto &s : sheets())
+        if (!s.name.empty() && s.name == name)
+            return &s;
+    return nullptr;
 }
 
 std::string text_of(const json &box)
@@ -62,11 +84,12 @@ std::string first_word(const std::string &text)
     return word;
 }
 
-// The id of the one object box that makes a quenbrix object.
-std::string quenbrix_box()
+// The id of the one object box that makes a quenbrix object in a sheet, or
+// "" when it has none or more than one.
+std::string quenbrix_box(const Sheet &sheet)
 {
     std::string found;
-    for (auto &b : help().boxes)
+    for (auto &b : sheet.boxes)
         if (b.value("maxclass", "") == "newobj" && first_word(text_of(b)) == "quenbrix") {
             if (!found.empty())
                 return "";
@@ -76,22 +99,54 @@ std::string quenbrix_box()
 }
 
 // Boxes with a line into inlet `inlet` of box `id`.
-std::vector<json> boxes_into(const std::string &id, int inlet)
+std::vector<json> boxes_into(const Sheet &sheet, const std::string &id, int inlet)
 {
     std::vector<json> out;
-    for (auto &l : help().lines)
+    for (auto &l : sheet.lines)
         if (l["destination"][0] == id && l["destination"][1] == inlet)
-            out.push_back(help().by_id.at(l["source"][0].get<std::string>()));
+            out.push_back(sheet.by_id.at(l["source"][0].get<std::string>()));
+    return out;
+}
+
+// The message boxes wired into a quenbrix object, over all tabs.
+std::vector<json> request_boxes()
+{
+    std::vector<json> out;
+    for (auto &s : sheets()) {
+        std::string q = quenbrix_box(s);
+        if (!q.empty())
+            for (auto &b : boxes_into(s, q, 0))
+                out.push_back(b);
+    }
+    return out;
+}
+
+std::string comments_of(const Sheet &sheet)
+{
+    std::string out;
+    for (auto &b : sheet.boxes)
+        if (b.value("maxclass", "") == "comment")
+            out += text_of(b) + "\n";
     return out;
 }
 
 std::string all_comments()
 {
     std::string out;
-    for (auto &b : help().boxes)
-        if (b.value("maxclass", "") == "comment")
-            out += text_of(b) + "\n";
+    for (auto &s : sheets())
+        out += comments_of(s);
     return out;
+}
+
+// The comment nearest the top of a sheet: what a reader sees first.
+std::string first_comment(const Sheet &sheet)
+{
+    const json *top = nullptr;
+    for (auto &b : sheet.boxes)
+        if (b.value("maxclass", "") == "comment" &&
+            (!top || b["patching_rect"][1].get<double>() < (*top)["patching_rect"][1].get<double>()))
+            top = &b;
+    return top ? text_of(*top) : std::string();
 }
 
 // What the plug-in posts to the console for one message, run in the
@@ -107,85 +162,114 @@ std::string posted_for(void *x, const char *message, std::vector<t_atom> args = 
 
 } // namespace
 
-TEST(HelpPatcher, IsAPatcherOfBoxesAndLines)
+TEST(HelpPatcher, IsAWindowOfTabsBasicFirstAndQuestionMarkLast)
 {
-    ASSERT_FALSE(help().patcher.is_null()) << help_path << " is not a JSON patcher";
-    EXPECT_EQ(help().patcher.value("classnamespace", ""), "box");
-    EXPECT_EQ(help().patcher.value("fileversion", 0), 1);
-    ASSERT_TRUE(help().patcher["rect"].is_array());
-    EXPECT_EQ(help().patcher["rect"].size(), 4u);
-    EXPECT_FALSE(help().boxes.empty());
-    EXPECT_FALSE(help().lines.empty());
+    ASSERT_FALSE(sheets().empty()) << help_path << " is not a JSON patcher";
+    const json &window = sheets()[0].patcher;
+    EXPECT_EQ(window.value("classnamespace", ""), "box");
+    EXPECT_EQ(window.value("fileversion", 0), 1);
+    ASSERT_TRUE(window["rect"].is_array());
+    EXPECT_EQ(window["rect"].size(), 4u);
+    EXPECT_EQ(window.value("showrootpatcherontab", 1), 0) << "the window itself is no tab";
+
+    ASSERT_GE(sheets().size(), 3u);
+    EXPECT_EQ(sheets()[1].name, "basic");
+    EXPECT_EQ(sheets().back().name, "?");
+    for (size_t i = 1; i < sheets().size(); ++i) {
+        SCOPED_TRACE(sheets()[i].name);
+        EXPECT_EQ(sheets()[i].patcher.value("showontab", 0), 1);
+        EXPECT_FALSE(sheets()[i].boxes.empty());
+    }
 }
 
-TEST(HelpPatcher, EveryBoxIsWellFormedWithAUniqueId)
+TEST(HelpPatcher, EveryTabFirstSaysItActsOnlyInLiveAndPointsToTheDemoDevice)
 {
-    std::set<std::string> ids;
+    ASSERT_GE(sheets().size(), 2u);
+    for (size_t i = 1; i < sheets().size(); ++i) {
+        SCOPED_TRACE(sheets()[i].name);
+        std::string first = first_comment(sheets()[i]);
+        EXPECT_NE(first.find("only inside a Max for Live device running in Live"),
+                  std::string::npos) << first;
+        EXPECT_NE(first.find("devices/" QUENBRIX_DEMO_DEVICE), std::string::npos) << first;
+    }
+    EXPECT_TRUE(file_exists(QUENBRIX_PACKAGE_DIR "/devices/" QUENBRIX_DEMO_DEVICE));
+}
+
+TEST(HelpPatcher, EveryBoxIsWellFormedWithAnIdUniqueInItsTab)
+{
     const std::regex id_form("obj-[0-9]+");
-    for (auto &b : help().boxes) {
-        SCOPED_TRACE(b.dump());
-        ASSERT_TRUE(b.contains("id") && b["id"].is_string());
-        std::string id = b["id"];
-        EXPECT_TRUE(std::regex_match(id, id_form));
-        EXPECT_TRUE(ids.insert(id).second) << "duplicate id " << id;
-        ASSERT_TRUE(b.contains("maxclass") && b["maxclass"].is_string());
-        EXPECT_FALSE(b["maxclass"].get<std::string>().empty());
-        ASSERT_TRUE(b.contains("numinlets") && b["numinlets"].is_number_integer());
-        ASSERT_TRUE(b.contains("numoutlets") && b["numoutlets"].is_number_integer());
-        EXPECT_GE(b["numinlets"].get<int>(), 0);
-        EXPECT_GE(b["numoutlets"].get<int>(), 0);
-        if (b.contains("outlettype")) {
-            ASSERT_TRUE(b["outlettype"].is_array());
-            EXPECT_EQ(b["outlettype"].size(), b["numoutlets"].get<size_t>());
+    for (auto &s : sheets()) {
+        std::set<std::string> ids;
+        for (auto &b : s.boxes) {
+            SCOPED_TRACE(s.name + " " + b.dump());
+            ASSERT_TRUE(b.contains("id") && b["id"].is_string());
+            std::string id = b["id"];
+            EXPECT_TRUE(std::regex_match(id, id_form));
+            EXPECT_TRUE(ids.insert(id).second) << "duplicate id " << id;
+            ASSERT_TRUE(b.contains("maxclass") && b["maxclass"].is_string());
+            EXPECT_FALSE(b["maxclass"].get<std::string>().empty());
+            ASSERT_TRUE(b.contains("numinlets") && b["numinlets"].is_number_integer());
+            ASSERT_TRUE(b.contains("numoutlets") && b["numoutlets"].is_number_integer());
+            EXPECT_GE(b["numinlets"].get<int>(), 0);
+            EXPECT_GE(b["numoutlets"].get<int>(), 0);
+            if (b.contains("outlettype")) {
+                ASSERT_TRUE(b["outlettype"].is_array());
+                EXPECT_EQ(b["outlettype"].size(), b["numoutlets"].get<size_t>());
+            }
+            ASSERT_TRUE(b.contains("patching_rect") && b["patching_rect"].is_array());
+            ASSERT_EQ(b["patching_rect"].size(), 4u);
+            for (auto &v : b["patching_rect"])
+                EXPECT_TRUE(v.is_number());
+            EXPECT_GT(b["patching_rect"][2].get<double>(), 0);
+            EXPECT_GT(b["patching_rect"][3].get<double>(), 0);
+            if (b["maxclass"] == "newobj" || b["maxclass"] == "comment")
+                EXPECT_FALSE(text_of(b).empty()) << "an object box or comment without text";
         }
-        ASSERT_TRUE(b.contains("patching_rect") && b["patching_rect"].is_array());
-        ASSERT_EQ(b["patching_rect"].size(), 4u);
-        for (auto &v : b["patching_rect"])
-            EXPECT_TRUE(v.is_number());
-        EXPECT_GT(b["patching_rect"][2].get<double>(), 0);
-        EXPECT_GT(b["patching_rect"][3].get<double>(), 0);
-        if (b["maxclass"] == "newobj" || b["maxclass"] == "comment")
-            EXPECT_FALSE(text_of(b).empty()) << "an object box or comment without text";
     }
 }
 
 TEST(HelpPatcher, EveryLineJoinsAnOutletToAnInletThatExist)
 {
-    for (auto &l : help().lines) {
-        SCOPED_TRACE(l.dump());
-        ASSERT_TRUE(l.contains("source") && l["source"].is_array() && l["source"].size() == 2);
-        ASSERT_TRUE(l.contains("destination") && l["destination"].is_array() &&
-                    l["destination"].size() == 2);
-        ASSERT_TRUE(l["source"][0].is_string() && l["source"][1].is_number_integer());
-        ASSERT_TRUE(l["destination"][0].is_string() &&
-                    l["destination"][1].is_number_integer());
-        auto from = help().by_id.find(l["source"][0]);
-        auto to = help().by_id.find(l["destination"][0]);
-        ASSERT_NE(from, help().by_id.end()) << "line from a box that does not exist";
-        ASSERT_NE(to, help().by_id.end()) << "line to a box that does not exist";
-        int outlet = l["source"][1], inlet = l["destination"][1];
-        EXPECT_GE(outlet, 0);
-        EXPECT_LT(outlet, from->second.value("numoutlets", 0));
-        EXPECT_GE(inlet, 0);
-        EXPECT_LT(inlet, to->second.value("numinlets", 0));
+    for (auto &s : sheets())
+        for (auto &l : s.lines) {
+            SCOPED_TRACE(s.name + " " + l.dump());
+            ASSERT_TRUE(l.contains("source") && l["source"].is_array() &&
+                        l["source"].size() == 2);
+            ASSERT_TRUE(l.contains("destination") && l["destination"].is_array() &&
+                        l["destination"].size() == 2);
+            ASSERT_TRUE(l["source"][0].is_string() && l["source"][1].is_number_integer());
+            ASSERT_TRUE(l["destination"][0].is_string() &&
+                        l["destination"][1].is_number_integer());
+            auto from = s.by_id.find(l["source"][0]);
+            auto to = s.by_id.find(l["destination"][0]);
+            ASSERT_NE(from, s.by_id.end()) << "line from a box that does not exist";
+            ASSERT_NE(to, s.by_id.end()) << "line to a box that does not exist";
+            int outlet = l["source"][1], inlet = l["destination"][1];
+            EXPECT_GE(outlet, 0);
+            EXPECT_LT(outlet, from->second.value("numoutlets", 0));
+            EXPECT_GE(inlet, 0);
+            EXPECT_LT(inlet, to->second.value("numinlets", 0));
+        }
+}
+
+TEST(HelpPatcher, QuenbrixObjectsHaveThePluginsInletAndOutlets)
+{
+    ASSERT_NE(tab("basic"), nullptr);
+    EXPECT_FALSE(quenbrix_box(*tab("basic")).empty()) << "the basic tab shows one object";
+    for (auto &s : sheets()) {
+        std::string q = quenbrix_box(s);
+        if (q.empty())
+            continue;
+        const json &box = s.by_id.at(q);
+        EXPECT_EQ(box.value("numinlets", -1), 1) << s.name;
+        EXPECT_EQ(box.value("numoutlets", -1), quenbrix_outlet_count()) << s.name;
     }
 }
 
-TEST(HelpPatcher, ShowsOneQuenbrixObjectWithThePluginsInletAndOutlets)
+TEST(HelpPatcher, EveryDocumentedMessageHasAMessageBoxWiredToAnObject)
 {
-    std::string q = quenbrix_box();
-    ASSERT_FALSE(q.empty()) << "want exactly one quenbrix object box";
-    const json &box = help().by_id.at(q);
-    EXPECT_EQ(box.value("numinlets", -1), 1);
-    EXPECT_EQ(box.value("numoutlets", -1), quenbrix_outlet_count());
-}
-
-TEST(HelpPatcher, EveryDocumentedMessageHasAMessageBoxWiredToTheObject)
-{
-    std::string q = quenbrix_box();
-    ASSERT_FALSE(q.empty());
     std::set<std::string> wired;
-    for (auto &b : boxes_into(q, 0)) {
+    for (auto &b : request_boxes()) {
         SCOPED_TRACE(b.dump());
         EXPECT_EQ(b.value("maxclass", ""), "message");
         wired.insert(first_word(text_of(b)));
@@ -197,19 +281,18 @@ TEST(HelpPatcher, EveryDocumentedMessageHasAMessageBoxWiredToTheObject)
     EXPECT_EQ(wired, documented);
 }
 
-TEST(HelpPatcher, AddfileBoxNamesAnExampleFile)
+TEST(HelpPatcher, AddfileBoxesNameAnExampleFile)
 {
-    std::string q = quenbrix_box();
-    ASSERT_FALSE(q.empty());
-    for (auto &b : boxes_into(q, 0))
+    int seen = 0;
+    for (auto &b : request_boxes())
         if (first_word(text_of(b)) == "addfile") {
             std::istringstream in(text_of(b));
             std::string message, file;
             in >> message >> file;
             EXPECT_FALSE(file.empty()) << "addfile without a file does nothing";
-            return;
+            ++seen;
         }
-    FAIL() << "no addfile box";
+    EXPECT_GT(seen, 0) << "no addfile box";
 }
 
 TEST(HelpPatcher, HasNoBoxForTheUndocumentedBang)
@@ -218,65 +301,99 @@ TEST(HelpPatcher, HasNoBoxForTheUndocumentedBang)
     ASSERT_EQ(message_argtype("bang"), A_NOTHING);
     ASSERT_STREQ(simhost_method_attr(quenbrix_class(), "bang", "undocumented"), "1");
 
-    for (auto &b : help().boxes) {
-        SCOPED_TRACE(b.dump());
-        EXPECT_NE(b.value("maxclass", ""), "button");
-        if (b.value("maxclass", "") == "message")
-            EXPECT_NE(first_word(text_of(b)), "bang");
-        EXPECT_EQ(text_of(b).find("bang"), std::string::npos);
-    }
+    for (auto &s : sheets())
+        for (auto &b : s.boxes) {
+            SCOPED_TRACE(b.dump());
+            EXPECT_NE(b.value("maxclass", ""), "button");
+            if (b.value("maxclass", "") == "message")
+                EXPECT_NE(first_word(text_of(b)), "bang");
+            EXPECT_EQ(text_of(b).find("bang"), std::string::npos);
+        }
 }
 
 TEST(HelpPatcher, ShowsWhatEachOutletCarries)
 {
-    std::string q = quenbrix_box();
+    const Sheet *basic = tab("basic");
+    ASSERT_NE(basic, nullptr);
+    std::string q = quenbrix_box(*basic);
     ASSERT_FALSE(q.empty());
-    int outlets = help().by_id.at(q).value("numoutlets", 0);
+    int outlets = basic->by_id.at(q).value("numoutlets", 0);
     for (int outlet = 0; outlet < outlets; ++outlet) {
         bool shown = false;
-        for (auto &l : help().lines)
+        for (auto &l : basic->lines)
             if (l["source"][0] == q && l["source"][1] == outlet)
                 shown = true;
         EXPECT_TRUE(shown) << "nothing shows outlet " << outlet;
     }
-    std::string comments = all_comments();
+    std::string comments = comments_of(*basic);
     EXPECT_NE(comments.find("Live Set name"), std::string::npos);
     EXPECT_NE(comments.find("ok or error"), std::string::npos);
+}
+
+TEST(HelpPatcher, FocusTabExplainsAnEmptySaveOnMacAndAWindowThatWentAway)
+{
+    const Sheet *focus = tab("focus");
+    ASSERT_NE(focus, nullptr);
+    std::string comments = comments_of(*focus);
+    EXPECT_NE(comments.find(LIVEAPP_TEXT_NOTHING_SAVED), std::string::npos);
+    EXPECT_NE(comments.find("none of its windows was key"), std::string::npos);
+    EXPECT_NE(comments.find(LIVEAPP_TEXT_WINDOW_GONE), std::string::npos);
+    EXPECT_NE(comments.find("macOS 14"), std::string::npos);
+}
+
+// The console texts that the plug-in really posts in the stand-in host:
+// the warning outside Live, and the errors of the help's own requests.
+std::vector<std::string> texts_the_plugin_posts()
+{
+    quenbrix_class();
+    macsim::set_process_name("Max");
+    simhost::reset_records();
+    void *outside = simhost_new_object("quenbrix", 0, nullptr);
+    macsim::set_process_name("Live");
+    auto warned = simhost::console();
+    simhost_free_object(outside);
+    std::vector<std::string> posted;
+    if (warned.size() == 1)
+        posted.push_back(warned[0].text);
+
+    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    std::string example;
+    for (auto &b : request_boxes())
+        if (first_word(text_of(b)) == "addfile")
+            example = text_of(b).substr(text_of(b).find(' ') + 1);
+    posted.push_back(posted_for(x, "recallfocus"));
+    posted.push_back(posted_for(x, "front"));
+    posted.push_back(posted_for(x, "addfile"));
+    posted.push_back(posted_for(x, "addfile", {simhost::sym(example.c_str())}));
+    simhost_free_object(x);
+    simhost_run_queue();
+    posted.push_back(LIVEAPP_TEXT_NOT_ACTIVE);
+    posted.push_back(LIVEAPP_TEXT_WINDOW_GONE);
+    return posted;
 }
 
 TEST(HelpPatcher, CommentsQuoteTheConsoleTextsThePluginPosts)
 {
     std::string comments = all_comments();
-    quenbrix_class();
-
-    // Made outside Live: the warning.
-    macsim::set_process_name("Max");
-    simhost::reset_records();
-    void *outside = simhost_new_object("quenbrix", 0, nullptr);
-    macsim::set_process_name("Live");
-    ASSERT_NE(outside, nullptr);
-    auto warned = simhost::console();
-    simhost_free_object(outside);
-    ASSERT_EQ(warned.size(), 1u);
-    EXPECT_NE(comments.find(warned[0].text), std::string::npos) << warned[0].text;
-
-    void *x = simhost_new_object("quenbrix", 0, nullptr);
-    ASSERT_NE(x, nullptr);
-    std::string example;
-    for (auto &b : boxes_into(quenbrix_box(), 0))
-        if (first_word(text_of(b)) == "addfile")
-            example = text_of(b).substr(text_of(b).find(' ') + 1);
-    std::vector<std::string> posted = {
-        posted_for(x, "recallfocus"),
-        posted_for(x, "front"),
-        posted_for(x, "addfile"),
-        posted_for(x, "addfile", {simhost::sym(example.c_str())}),
-    };
-    simhost_free_object(x);
-    simhost_run_queue();
-    posted.push_back(LIVEAPP_TEXT_NOT_ACTIVE);
+    auto posted = texts_the_plugin_posts();
+    ASSERT_EQ(posted.size(), 7u) << "no warning outside Live";
     for (auto &text : posted) {
         EXPECT_FALSE(text.empty());
         EXPECT_NE(comments.find(text), std::string::npos) << "not explained: " << text;
+    }
+}
+
+TEST(UserGuide, ConsoleTableExplainsTheTextsThePluginPosts)
+{
+    std::string readme = read_file(std::string(QUENBRIX_PACKAGE_STATIC) + "/README.md");
+    auto posted = texts_the_plugin_posts();
+    ASSERT_EQ(posted.size(), 7u);
+    for (auto text : posted) {
+        // The guide writes the file name of "can't find the file" as <name>.
+        size_t colon = text.find(": ");
+        if (colon != std::string::npos)
+            text = text.substr(0, colon + 2) + "<name>";
+        EXPECT_NE(readme.find("`" + text + "` |"), std::string::npos)
+            << "not in the console table: " << text;
     }
 }

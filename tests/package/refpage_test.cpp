@@ -123,3 +123,18 @@ TEST_F(RefPage, DescribesTheOneInletAndEveryOutlet)
     EXPECT_NE(text(outlets[0], "digest").find("Live Set name"), std::string::npos);
     EXPECT_NE(text(outlets[1], "digest").find("ok or error"), std::string::npos);
 }
+
+TEST_F(RefPage, FocusMethodsTellAnEmptyMacSaveAndAVanishedWindowApart)
+{
+    std::string savefocus, recallfocus;
+    for (auto *m : children("methodlist", "method")) {
+        if (std::string(m->Attribute("name")) == "savefocus")
+            savefocus = text(m, "description");
+        if (std::string(m->Attribute("name")) == "recallfocus")
+            recallfocus = text(m, "description");
+    }
+    EXPECT_NE(savefocus.find("none of its windows is key"), std::string::npos) << savefocus;
+    EXPECT_NE(savefocus.find(LIVEAPP_TEXT_NOTHING_SAVED), std::string::npos) << savefocus;
+    EXPECT_NE(recallfocus.find(LIVEAPP_TEXT_WINDOW_GONE), std::string::npos) << recallfocus;
+    EXPECT_NE(recallfocus.find("closed or hidden"), std::string::npos) << recallfocus;
+}

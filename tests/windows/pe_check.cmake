@@ -123,6 +123,40 @@ if(HOSTDLL)
     endforeach()
 endif()
 
+# The version resource that Windows shows under the file's Properties,
+# read back by mingw's windres and held against packaging/identity.cmake.
+include(${CMAKE_CURRENT_LIST_DIR}/../../packaging/identity.cmake)
+string(REGEX REPLACE "objdump$" "windres" windres_guess "${OBJDUMP}")
+find_program(WINDRES NAMES ${windres_guess} x86_64-w64-mingw32-windres windres)
+execute_process(COMMAND ${WINDRES} -i ${PLUGIN} -O rc OUTPUT_VARIABLE rc RESULT_VARIABLE rc_failed)
+string(REPLACE "." ", " version_commas "${QUENBRIX_VERSION}, 0")
+if(rc_failed OR NOT rc MATCHES "VERSIONINFO")
+    fail("quenbrix.mxe64 has no version resource")
+else()
+    foreach(field FILEVERSION PRODUCTVERSION)
+        if(NOT rc MATCHES "\n *${field} ${version_commas}\n")
+            fail("version resource: ${field} is not ${version_commas}")
+        endif()
+    endforeach()
+    foreach(pair "FileDescription=${QUENBRIX_DESCRIPTION}" "ProductName=${QUENBRIX_PRODUCT_NAME}"
+            "FileVersion=${QUENBRIX_VERSION}" "ProductVersion=${QUENBRIX_VERSION}"
+            "CompanyName=${QUENBRIX_AUTHOR}" "LegalCopyright=${QUENBRIX_COPYRIGHT}"
+            "OriginalFilename=quenbrix.mxe64")
+        string(REPLACE "=" ";" pair "${pair}")
+        list(GET pair 0 key)
+        list(GET pair 1 value)
+        string(REGEX REPLACE "([][().*+?^$\\])" "\\\\\\1" value_pattern "${value}")
+        if(NOT rc MATCHES "VALUE \"${key}\", \"${value_pattern}\"")
+            fail("version resource: ${key} is not \"${value}\"")
+        endif()
+    endforeach()
+    # The string table's block names the language and code page that the
+    # translation entry announces: U.S. English, Windows-1252.
+    if(NOT rc MATCHES "BLOCK \"040904E4\"" OR NOT rc MATCHES "\"Translation\", 0x409, 1252")
+        fail("version resource: no U.S. English, code page 1252 string table")
+    endif()
+endif()
+
 if(failures)
     message(FATAL_ERROR "PE check failed:\n${failures}")
 endif()
