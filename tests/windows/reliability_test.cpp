@@ -44,10 +44,11 @@ template <class Done> bool run_until(Done done, double limit_ms)
 // made: 10 s waiting for the start to end, then 700 ms.
 const double kHandoffMs = 10700;
 
-// Until the host's threads are back to `threads` and their outcomes have
-// left the outlets.
+// Until the requests sent have started their workers, the host's threads
+// are back to `threads`, and the workers' outcomes have left the outlets.
 bool workers_done(int threads, double limit_ms)
 {
+    settle();
     bool ended = run_until([&] { return simhost_live_threads() <= threads; }, limit_ms);
     settle();
     return ended;
