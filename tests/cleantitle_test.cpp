@@ -35,6 +35,27 @@ private:
     char *base_ = nullptr, *str_ = nullptr;
 };
 
+// A title that begins right after an inaccessible page: any read or write
+// before its first byte faults.
+class TitleAfterGuard {
+public:
+    explicit TitleAfterGuard(const std::string &text)
+    {
+        page_ = (size_t)sysconf(_SC_PAGESIZE);
+        size_ = (text.size() + 1 + page_ - 1) / page_ * page_ + page_;
+        base_ = (char *)mmap(nullptr, size_, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        mprotect(base_, page_, PROT_NONE);
+        std::memcpy(base_ + page_, text.c_str(), text.size() + 1);
+    }
+    ~TitleAfterGuard() { munmap(base_, size_); }
+    char *str() { return base_ + page_; }
+
+private:
+    size_t page_ = 0, size_ = 0;
+    char *base_ = nullptr;
+};
+
 std::optional<std::string> clean(const std::string &title)
 {
     GuardedTitle t(title);
@@ -106,6 +127,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TitleRow> &info) {
         return "row" + std::to_string(info.index);
     });
+
+TEST(CleanTitle, ATitleThatBeginsWithTheMarkerGivesTheEmptyNameWithoutLookingBeforeIt)
+{
+    const std::string title = std::string(M) + " 12 Suite";
+    // Bytes that the rules would act on, were they part of the title.
+    for (const std::string before : {"*", "]"}) {
+        GuardedTitle t(before + title);
+        char *start = t.str() + before.size();
+        EXPECT_TRUE(liveapp_cleantitle(start)) << before;
+        EXPECT_STREQ(start, "") << before;
+        EXPECT_EQ(std::string(t.str(), before.size()), before) << "the bytes before are untouched";
+    }
+    // Nothing at all before it: a look there faults.
+    TitleAfterGuard guarded(title);
+    ASSERT_TRUE(liveapp_cleantitle(guarded.str()));
+    EXPECT_STREQ(guarded.str(), "");
+}
 
 TEST(CleanTitle, RemoveAsterixDropsEveryAsteriskAndKeepsAnEmptyStringEmpty)
 {

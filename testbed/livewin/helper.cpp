@@ -2,10 +2,12 @@
 // its own, takes the foreground, and notes each broadcast of Live's window
 // message that reaches it.
 //
-//   WinHelper.exe STATUSFILE [SECONDS]
+//   WinHelper.exe STATUSFILE [SECONDS [LIVETITLE]]
 //
 // Appends "ready" to STATUSFILE once its window is in front and "received"
 // for every broadcast; it ends on WM_CLOSE or after SECONDS (default 30).
+// With LIVETITLE, its window is of Live's class and bears that title, as a
+// second Live's main window would.
 #include <windows.h>
 
 #include <cstdlib>
@@ -52,15 +54,17 @@ int main()
         return 2;
     g_status = argv[1];
     int seconds = argc > 2 ? _wtoi(argv[2]) : 30;
+    std::wstring title = argc > 3 ? argv[3] : L"Other application";
+    bool live = argc > 3;
     LocalFree(argv);
 
     g_broadcast = RegisterWindowMessageW(L"Ableton.Live.shm1.global");
     WNDCLASSW wc = {};
     wc.lpfnWndProc = helper_proc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"QuenbrixOtherApp";
+    wc.lpszClassName = live ? L"Ableton Live Window Class" : L"QuenbrixOtherApp";
     RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"Other application",
+    HWND window = CreateWindowExW(0, wc.lpszClassName, title.c_str(),
                                   WS_OVERLAPPEDWINDOW, 200, 200, 300, 200, nullptr,
                                   nullptr, wc.hInstance, nullptr);
     if (!window)

@@ -120,11 +120,15 @@ bool livesim_second_start()
 
     std::string gate = env("QUENBRIX_OPEN_GATE");
     if (!gate.empty()) {
-        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, livesim_utf16(gate).c_str());
-        if (event) {
-            WaitForSingleObject(event, 20000);
-            CloseHandle(event);
-        }
+        HANDLE waits[2] = {
+            OpenEventW(SYNCHRONIZE, FALSE, livesim_utf16(gate).c_str()),
+            OpenProcess(SYNCHRONIZE, FALSE,
+                        (DWORD)std::strtoul(env("QUENBRIX_HOST_PID").c_str(), nullptr, 10))};
+        if (waits[0])
+            WaitForMultipleObjects(waits[1] ? 2 : 1, waits, FALSE, INFINITE);
+        for (HANDLE h : waits)
+            if (h)
+                CloseHandle(h);
     }
     long delay = std::atol(env("QUENBRIX_OPEN_DELAY_MS").c_str());
     std::string slow = env("QUENBRIX_SLOW_FILE");
@@ -198,6 +202,8 @@ std::string livesim_load_plugin()
     simhost_entry entry = (simhost_entry)(void (*)(void))GetProcAddress(plugin, "ext_main");
     if (!entry)
         return "quenbrix.mxe64 exports no ext_main";
+    SetEnvironmentVariableW(L"QUENBRIX_HOST_PID",
+                            std::to_wstring(GetCurrentProcessId()).c_str());
     simhost_load(entry);
     return std::string();
 }

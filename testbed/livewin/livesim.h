@@ -22,8 +22,10 @@
 //   QUENBRIX_OPEN_DELAY_MS how long opening takes (default 0)
 //   QUENBRIX_SLOW_FILE     a file name whose opening takes 400 ms longer
 //   QUENBRIX_OPEN_GATE     the name of an event: opening first waits until
-//                          it is set (at most 20 s), so that a test can hold
-//                          many starts open at once
+//                          it is set, so that a test can hold many starts
+//                          open at once however long starting them takes;
+//                          a start also goes on once the host that made it
+//                          has ended, so none is left behind
 bool livesim_second_start();
 
 // One line of the QUENBRIX_OPENED file.
@@ -34,7 +36,8 @@ struct LivesimOpened {
 std::vector<LivesimOpened> livesim_read_opened(const std::string &file);
 
 // Loads quenbrix.mxe64 from beside the executable and calls its ext_main
-// through the host. Returns an empty string or what went wrong.
+// through the host. Returns an empty string or what went wrong. It also
+// notes this host's process id in QUENBRIX_HOST_PID for the starts it makes.
 std::string livesim_load_plugin();
 
 // A window of Live's class (or of another class), titled in UTF-8, shown.

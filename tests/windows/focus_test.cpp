@@ -53,6 +53,40 @@ TEST_F(Front, WithoutALiveMainWindowPostsAnError)
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NO_WINDOW});
 }
 
+TEST_F(Front, PassesOverATitledLiveWindowWithoutTheMarkerForTheMainWindow)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    // Unowned, of Live's class, titled, but not Live's main window; made
+    // later, so it is in front and the search meets it first.
+    HWND other = window("Preferences");
+    ASSERT_TRUE(other);
+    ASSERT_EQ(live_class_windows().front(), other);
+    ASSERT_EQ(GetForegroundWindow(), other);
+
+    void *x = make();
+    simhost::send(x, "front");
+    livesim_run_for(100);
+    EXPECT_EQ(GetForegroundWindow(), main);
+    EXPECT_TRUE(errors_of(x).empty());
+}
+
+TEST_F(Front, BringsThisLiveForwardNotAnotherLiveInFrontOfIt)
+{
+    HWND main = window("Mine - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    OtherApp other("Theirs - Ableton Live 12 Suite");
+    ASSERT_TRUE(other.started());
+    ASSERT_EQ(foreground_pid(), other.pid()) << "the other Live is in front";
+    ASSERT_NE(live_class_windows().front(), main) << "and met first";
+
+    void *x = make();
+    simhost::send(x, "front");
+    livesim_run_for(100);
+    EXPECT_EQ(GetForegroundWindow(), main);
+    EXPECT_TRUE(errors_of(x).empty());
+}
+
 class Focus : public WinTest {};
 
 TEST_F(Focus, RecallBringsBackTheSavedWindowAlsoFromBehindAnotherApplication)

@@ -69,6 +69,26 @@ TEST_F(Getname, SkipsOwnedDialogsAndWindowsOfOtherClasses)
     EXPECT_EQ(names_sent(sent_by(x)), std::vector<std::string>{"Main Set"});
 }
 
+TEST_F(Getname, NamesThisLiveNotAnotherLiveRunningBesideIt)
+{
+    HWND main = window("Mine - Ableton Live 12 Suite");
+    ASSERT_TRUE(main);
+    OtherApp other("Theirs* - Ableton Live 12 Suite");
+    ASSERT_TRUE(other.started());
+    std::vector<HWND> order = live_class_windows();
+    ASSERT_EQ(order.size(), 2u);
+    DWORD first = 0;
+    GetWindowThreadProcessId(order[0], &first);
+    ASSERT_EQ(first, other.pid()) << "the other Live's window is met first";
+
+    void *x = make();
+    simhost::send(x, "getname");
+    ASSERT_TRUE(livesim_run_until_sent(1, 2000));
+    livesim_run_for(20);
+    EXPECT_EQ(names_sent(sent_by(x)), std::vector<std::string>{"Mine"});
+    EXPECT_TRUE(errors_of(x).empty());
+}
+
 TEST_F(Getname, WithoutALiveMainWindowPostsAnErrorAndSendsNothing)
 {
     HWND main = window("Untitled - Ableton Live 12 Suite");

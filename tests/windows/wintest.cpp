@@ -94,11 +94,13 @@ std::string test_folder(const std::string &name)
     return folder;
 }
 
-OtherApp::OtherApp()
+OtherApp::OtherApp(const std::string &live_title)
 {
     status_file_ = test_folder("other-app") + "\\status.txt";
     std::wstring line = L"\"" + livesim_utf16(livesim_exe_folder() + "\\WinHelper.exe") +
                         L"\" \"" + livesim_utf16(status_file_) + L"\" 60";
+    if (!live_title.empty())
+        line += L" \"" + livesim_utf16(live_title) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -158,6 +160,20 @@ DWORD foreground_pid()
     DWORD pid = 0;
     GetWindowThreadProcessId(GetForegroundWindow(), &pid);
     return pid;
+}
+
+std::vector<HWND> live_class_windows()
+{
+    std::vector<HWND> found;
+    EnumWindows(
+        [](HWND w, LPARAM param) -> BOOL {
+            wchar_t name[256];
+            if (GetClassNameW(w, name, 256) && wcscmp(name, LIVESIM_WINDOW_CLASS) == 0)
+                ((std::vector<HWND> *)param)->push_back(w);
+            return TRUE;
+        },
+        (LPARAM)&found);
+    return found;
 }
 
 std::string make_file(const std::string &folder, const std::string &name)

@@ -48,10 +48,11 @@ std::string make_file(const std::string &folder, const std::string &name);
 void set_env(const char *name, const std::string &value);
 
 // WinHelper.exe: a second application with a top-level window that takes
-// the foreground when it starts and notes broadcasts it receives.
+// the foreground when it starts and notes broadcasts it receives. Given a
+// title, its window is of Live's class with that title: another Live.
 class OtherApp {
 public:
-    OtherApp();
+    explicit OtherApp(const std::string &live_title = "");
     ~OtherApp();
     bool started() const { return ready_; }
     DWORD pid() const { return process_.dwProcessId; }
@@ -67,3 +68,6 @@ private:
 
 // The process that owns the foreground window now.
 DWORD foreground_pid();
+
+// The top-level windows of Live's class, in the order a search meets them.
+std::vector<HWND> live_class_windows();
