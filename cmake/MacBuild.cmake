@@ -60,9 +60,13 @@ function(quenbrix_macos_module target)
         target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/sdk)
         target_include_directories(${target} SYSTEM PRIVATE
             ${QUENBRIX_MAX_SDK}/c74support/max-includes)
-        target_link_options(${target} PRIVATE -F${QUENBRIX_MAX_SDK}/c74support/msp-includes)
+        # The library itself: a copy of the SDK may hold the framework's
+        # symbolic links as plain files.
+        set(maxaudio
+            ${QUENBRIX_MAX_SDK}/c74support/msp-includes/MaxAudioAPI.framework/Versions/A/MaxAudioAPI)
     else()
         target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
+        set(maxaudio "SHELL:-framework MaxAudioAPI")
     endif()
     target_compile_options(${target} PRIVATE ${QUENBRIX_WARNINGS}
         -fno-exceptions -fno-rtti -fvisibility=hidden)
@@ -72,7 +76,7 @@ function(quenbrix_macos_module target)
     target_link_options(${target} PRIVATE
         -F${QUENBRIX_MACOS_SDK}/HostFrameworks
         "SHELL:-framework AppKit" "SHELL:-framework Foundation"
-        "SHELL:-framework MaxAudioAPI" "SHELL:-framework JitterAPI" -lobjc
+        ${maxaudio} "SHELL:-framework JitterAPI" -lobjc
         -Wl,-exported_symbol,_ext_main -Wl,-adhoc_codesign ${QUENBRIX_MACOS_HOST_FLAGS})
 endfunction()
 
@@ -93,6 +97,7 @@ if(QUENBRIX_MACOS_CROSS)
         # The code signature names the file it was made for: link straight
         # to the executable's name.
         set_target_properties(${target} PROPERTIES
+            LINK_DEPENDS "${QUENBRIX_MACOS_SDK}/HostFrameworks/MaxAudioAPI.framework/MaxAudioAPI.tbd;${QUENBRIX_MACOS_SDK}/HostFrameworks/JitterAPI.framework/JitterAPI.tbd"
             OUTPUT_NAME ${QUENBRIX_MACOS_EXECUTABLE} PREFIX "" SUFFIX ""
             LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/slices/${arch})
         list(APPEND slices $<TARGET_FILE:${target}>)
