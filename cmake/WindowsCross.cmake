@@ -65,6 +65,7 @@ else()
     message(${QUENBRIX_MISSING_TOOL} "windows_msvc_syntax skipped: clang-14 not found")
 endif()
 
+find_program(QUENBRIX_MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 if(QUENBRIX_SDK_CHECK_DIR)
     # Our host declarations against the SDK's, for Windows x64: a compile.
     add_test(NAME sdk.windows_x64_prototypes
@@ -76,7 +77,6 @@ endif()
 if(QUENBRIX_SDK_VARIANT)
     find_package(GTest REQUIRED)
     find_program(QUENBRIX_MINGW_NM x86_64-w64-mingw32-nm REQUIRED)
-    find_program(QUENBRIX_MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
     add_executable(sdk_windows_check ${CMAKE_SOURCE_DIR}/tests/sdk/windows_names_check.cpp)
     target_compile_definitions(sdk_windows_check PRIVATE
         QUENBRIX_OWN="${QUENBRIX_WINDOWS_DIR}/quenbrix.mxe64"
@@ -90,7 +90,6 @@ if(QUENBRIX_SDK_VARIANT)
 endif()
 
 # The plug-in's export and import tables.
-find_program(QUENBRIX_MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 add_test(NAME windows_pe_tables
          COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${QUENBRIX_MINGW_OBJDUMP}
                  -DPLUGIN=${QUENBRIX_WINDOWS_DIR}/quenbrix.mxe64

@@ -1,8 +1,8 @@
 # Compiles the Windows plug-in's sources as Visual Studio would see them:
 # clang for x86_64-pc-windows-msvc (_MSC_VER set, no __GNUC__, LLP64), with
 # Microsoft extensions, against mingw-w64's Windows headers, syntax only.
-# Any construct that only GCC takes, and any warning, fails it. Once with our
-# host declarations, and once with the SDK's when SDK is given.
+# Any GNU extension (-Wpedantic: cl takes none) or other warning fails it.
+# Once with our host declarations, and once with the SDK's when SDK is given.
 #
 #   cmake -DCLANG=clang-14 -DMINGW_INCLUDE=/usr/x86_64-w64-mingw32/include
 #         -DSOURCE_DIR=<source tree> [-DSDK=<max-sdk-base>] -P msvc_syntax.cmake
@@ -19,7 +19,7 @@ foreach(host IN LISTS hosts)
     foreach(file liveapp.cpp cleantitle.cpp liveapp_win.cpp)
         execute_process(
             COMMAND ${CLANG} -x c++ -std=c++17 --target=x86_64-pc-windows-msvc
-                    -fms-extensions -fsyntax-only -Wall -Wextra -Werror
+                    -fms-extensions -fsyntax-only -Wall -Wextra -Wpedantic -Werror
                     -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN
                     -isystem ${MINGW_INCLUDE}
                     -include ${CMAKE_CURRENT_LIST_DIR}/msvc_mingw_headers.h
