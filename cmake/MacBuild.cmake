@@ -7,6 +7,13 @@
 #   one module per architecture against the stubs in testbed/macos-sdk/, joined by lipo;
 # - on a Mac with Apple's SDK and CMAKE_OSX_ARCHITECTURES "x86_64;arm64":
 #   one bundle target, CMake and Apple's tools make it universal.
+#
+# Either way, QUENBRIX_MAX_SDK, the path of the host maker's SDK
+# (max-sdk-base), builds against the SDK's headers (host/sdk/max_api.h stands
+# in for host/max_api.h), takes the host's names from the SDK's
+# script/max-linker-flags.txt and MaxAudioAPI from the SDK's framework. The
+# SDK has no JitterAPI binary, so ours stays; its MaxAPI.framework is
+# outdated (it lacks path_absolutepath) and is never linked.
 set(QUENBRIX_MACOS_EXECUTABLE quenbrix)
 include(packaging/identity.cmake) # the Info.plist's version, names, copyright
 set(QUENBRIX_MACOS_BUNDLE_ID "${QUENBRIX_REVERSE_DOMAIN}.quenbrix")
@@ -31,24 +38,47 @@ set(bundle ${QUENBRIX_MACOS_OUTPUT}/quenbrix.mxo)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/packaging/Info.plist.in
                ${CMAKE_CURRENT_BINARY_DIR}/Info.plist @ONLY)
 
+set(QUENBRIX_MAX_SDK "" CACHE PATH "The host maker's SDK (max-sdk-base) to build against")
+set(QUENBRIX_MACOS_HOST_FLAGS)
+if(QUENBRIX_MAX_SDK)
+    # The SDK's list, '-Wl,-U,_name' items between blanks, as its own build
+    # passes it.
+    file(READ ${QUENBRIX_MAX_SDK}/script/max-linker-flags.txt flags)
+    string(REGEX MATCHALL "-Wl,-U,_[A-Za-z0-9_]+" QUENBRIX_MACOS_HOST_FLAGS "${flags}")
+    if(NOT QUENBRIX_MACOS_HOST_FLAGS)
+        message(FATAL_ERROR "no host names in ${QUENBRIX_MAX_SDK}/script/max-linker-flags.txt")
+    endif()
+else()
+    foreach(name IN LISTS QUENBRIX_MACOS_HOST_API)
+        list(APPEND QUENBRIX_MACOS_HOST_FLAGS "-Wl,-U,_${name}")
+    endforeach()
+endif()
+
 # Compile and link settings of the plug-in, whichever SDK it is built with.
 function(quenbrix_macos_module target)
-    target_include_directories(${target} PRIVATE
-        ${CMAKE_CURRENT_SOURCE_DIR}/source ${CMAKE_CURRENT_SOURCE_DIR}/host)
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/source)
+    if(QUENBRIX_MAX_SDK)
+        target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/sdk)
+        target_include_directories(${target} SYSTEM PRIVATE
+            ${QUENBRIX_MAX_SDK}/c74support/max-includes)
+        # The library itself: a copy of the SDK may hold the framework's
+        # symbolic links as plain files.
+        set(maxaudio
+            ${QUENBRIX_MAX_SDK}/c74support/msp-includes/MaxAudioAPI.framework/Versions/A/MaxAudioAPI)
+    else()
+        target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
+        set(maxaudio "SHELL:-framework MaxAudioAPI")
+    endif()
     target_compile_options(${target} PRIVATE ${QUENBRIX_WARNINGS}
         -fno-exceptions -fno-rtti -fvisibility=hidden)
-    set(host_api)
-    foreach(name IN LISTS QUENBRIX_MACOS_HOST_API)
-        list(APPEND host_api "-Wl,-U,_${name}")
-    endforeach()
     # MaxAudioAPI and JitterAPI are named among the load commands although
     # nothing is taken from them, as the host expects of its plug-ins; so no
     # -dead_strip_dylibs.
     target_link_options(${target} PRIVATE
         -F${QUENBRIX_MACOS_SDK}/HostFrameworks
         "SHELL:-framework AppKit" "SHELL:-framework Foundation"
-        "SHELL:-framework MaxAudioAPI" "SHELL:-framework JitterAPI" -lobjc
-        -Wl,-exported_symbol,_ext_main -Wl,-adhoc_codesign ${host_api})
+        ${maxaudio} "SHELL:-framework JitterAPI" -lobjc
+        -Wl,-exported_symbol,_ext_main -Wl,-adhoc_codesign ${QUENBRIX_MACOS_HOST_FLAGS})
 endfunction()
 
 if(QUENBRIX_MACOS_CROSS)
@@ -68,6 +98,7 @@ if(QUENBRIX_MACOS_CROSS)
         # The code signature names the file it was made for: link straight
         # to the executable's name.
         set_target_properties(${target} PROPERTIES
+            LINK_DEPENDS "${QUENBRIX_MACOS_SDK}/HostFrameworks/MaxAudioAPI.framework/MaxAudioAPI.tbd;${QUENBRIX_MACOS_SDK}/HostFrameworks/JitterAPI.framework/JitterAPI.tbd"
             OUTPUT_NAME ${QUENBRIX_MACOS_EXECUTABLE} PREFIX "" SUFFIX ""
             LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/slices/${arch})
         list(APPEND slices $<TARGET_FILE:${target}>)

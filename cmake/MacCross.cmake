@@ -26,6 +26,7 @@ if(NOT QUENBRIX_MACOS_CLANG OR NOT QUENBRIX_MACOS_LLD OR NOT QUENBRIX_MACOS_LIPO
 endif()
 
 set(QUENBRIX_MACOS_BUNDLE ${CMAKE_BINARY_DIR}/macos/quenbrix.mxo)
+include(${CMAKE_SOURCE_DIR}/tests/sdk/sdk.cmake)
 
 # This machine may set LIBRARY_PATH, which the compiler driver would pass to
 # the Mach-O linker as a search folder of Linux libraries.
@@ -36,11 +37,30 @@ ExternalProject_Add(quenbrix_macos
                -DCMAKE_BUILD_TYPE=MinSizeRel
                -DQUENBRIX_TESTS=OFF
                -DQUENBRIX_MACOS_OUTPUT=${CMAKE_BINARY_DIR}/macos
+               -DQUENBRIX_MAX_SDK=${QUENBRIX_MAX_SDK}
     BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=LIBRARY_PATH
                   ${CMAKE_COMMAND} --build <BINARY_DIR>
     BUILD_BYPRODUCTS ${QUENBRIX_MACOS_BUNDLE}/Contents/MacOS/quenbrix
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
+
+# The bundle once more against the host maker's SDK, to compare.
+set(QUENBRIX_MACOS_SDK_BUNDLE ${CMAKE_BINARY_DIR}/macos-sdk/quenbrix.mxo)
+if(QUENBRIX_SDK_VARIANT)
+    ExternalProject_Add(quenbrix_macos_sdk
+        SOURCE_DIR ${CMAKE_SOURCE_DIR}
+        BINARY_DIR ${CMAKE_BINARY_DIR}/macos-sdk-build
+        CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/macos-cross.cmake
+                   -DCMAKE_BUILD_TYPE=MinSizeRel
+                   -DQUENBRIX_TESTS=OFF
+                   -DQUENBRIX_MACOS_OUTPUT=${CMAKE_BINARY_DIR}/macos-sdk
+                   -DQUENBRIX_MAX_SDK=${QUENBRIX_SDK_CHECK_DIR}
+        BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=LIBRARY_PATH
+                      ${CMAKE_COMMAND} --build <BINARY_DIR>
+        BUILD_BYPRODUCTS ${QUENBRIX_MACOS_SDK_BUNDLE}/Contents/MacOS/quenbrix
+        INSTALL_COMMAND ""
+        BUILD_ALWAYS ON)
+endif()
 
 # The built bundle read back: slices, load commands, exports, bindings,
 # signatures, Info.plist and PkgInfo.
@@ -53,4 +73,34 @@ if(QUENBRIX_TESTS)
     target_link_libraries(mac_bundle_check PRIVATE GTest::gtest_main)
     add_dependencies(mac_bundle_check quenbrix_macos)
     add_test(NAME macos.bundle COMMAND mac_bundle_check)
+
+    # Our host declarations against the SDK's, for each slice: a compile.
+    if(QUENBRIX_SDK_CHECK_DIR)
+        foreach(target x86_64-apple-macos10.11 arm64-apple-macos11.0)
+            string(REGEX MATCH "^[a-z0-9_]+" arch ${target})
+            add_test(NAME sdk.macos_${arch}_prototypes
+                     COMMAND ${QUENBRIX_MACOS_CLANG} -x c++ -std=c++17 -target ${target}
+                             -Wall -Wextra -Werror -fsyntax-only -ffreestanding -nostdlibinc
+                             -isystem ${QUENBRIX_MACOS_SDK_DIR}/usr/include
+                             -isystem ${QUENBRIX_SDK_CHECK_DIR}/c74support/max-includes
+                             -I${CMAKE_SOURCE_DIR}/host
+                             ${CMAKE_SOURCE_DIR}/tests/sdk/prototypes_check.cpp)
+        endforeach()
+    endif()
+    # The SDK build read back like ours, then the two side by side.
+    if(QUENBRIX_SDK_VARIANT)
+        add_test(NAME sdk.macos_bundle COMMAND mac_bundle_check)
+        set_tests_properties(sdk.macos_bundle PROPERTIES
+            ENVIRONMENT "QUENBRIX_BUNDLE=${QUENBRIX_MACOS_SDK_BUNDLE}")
+        add_dependencies(mac_bundle_check quenbrix_macos_sdk)
+        add_executable(sdk_macos_check ${CMAKE_SOURCE_DIR}/tests/sdk/macos_names_check.cpp)
+        target_compile_definitions(sdk_macos_check PRIVATE
+            QUENBRIX_OWN="${QUENBRIX_MACOS_BUNDLE}/Contents/MacOS/quenbrix"
+            QUENBRIX_SDK_BUILD="${QUENBRIX_MACOS_SDK_BUNDLE}/Contents/MacOS/quenbrix"
+            QUENBRIX_SDK_DIR="${QUENBRIX_SDK_CHECK_DIR}"
+            QUENBRIX_OBJDUMP="${QUENBRIX_MACOS_OBJDUMP}")
+        target_link_libraries(sdk_macos_check PRIVATE GTest::gtest_main)
+        add_dependencies(sdk_macos_check quenbrix_macos quenbrix_macos_sdk)
+        add_test(NAME sdk.macos_bindings COMMAND sdk_macos_check)
+    endif()
 endif()

@@ -1,8 +1,52 @@
-# The Windows x64 build (with cmake/mingw-w64.cmake): the plug-in
-# quenbrix.mxe64, the stand-in host MaxAPI.dll, and the host programs and
-# tests that run them under Wine. Everything lands in the build folder's top.
+# The Windows x64 build: the plug-in quenbrix.mxe64, and with mingw-w64
+# (cmake/mingw-w64.cmake) also the stand-in host MaxAPI.dll and the host
+# programs and tests that run them under Wine. Everything lands in the build
+# folder's top.
+#
+# QUENBRIX_MAX_SDK, the path of the host maker's SDK (max-sdk-base), builds
+# the plug-in against the SDK's headers (host/sdk/max_api.h stands in for
+# host/max_api.h) and links the SDK's import library x64/MaxAPI.lib in place
+# of ours. Only MaxAPI.lib: with mingw, the SDK's MaxAudio.lib would make the
+# plug-in import DllMain from it.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+set(QUENBRIX_MAX_SDK "" CACHE PATH "The host maker's SDK (max-sdk-base) to build against")
+set(QUENBRIX_PLUGIN_SOURCES ${QUENBRIX_SHARED_SOURCES}
+    ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_win.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quenbrix.def)
+
+# The host's declarations: ours, or the SDK's through the shim.
+function(quenbrix_windows_host target)
+    if(QUENBRIX_MAX_SDK)
+        target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/sdk)
+        target_include_directories(${target} SYSTEM PRIVATE
+            ${QUENBRIX_MAX_SDK}/c74support/max-includes)
+        target_link_libraries(${target} PRIVATE
+            ${QUENBRIX_MAX_SDK}/c74support/max-includes/x64/MaxAPI.lib)
+    else()
+        target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
+    endif()
+endfunction()
+
+if(MSVC)
+    # Visual Studio (untested here): the plug-in alone, against the SDK, with
+    # the C runtime linked statically (/MT) as the host's own build does.
+    if(NOT QUENBRIX_MAX_SDK)
+        message(FATAL_ERROR "With Visual Studio, give the host maker's SDK: "
+                            "-DQUENBRIX_MAX_SDK=<path to max-sdk-base>")
+    endif()
+    add_library(quenbrix MODULE ${QUENBRIX_PLUGIN_SOURCES})
+    set_target_properties(quenbrix PROPERTIES PREFIX "" SUFFIX ".mxe64"
+                          MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    target_include_directories(quenbrix PRIVATE source)
+    quenbrix_windows_host(quenbrix)
+    target_compile_options(quenbrix PRIVATE /W3 /GR-)
+    target_compile_definitions(quenbrix PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
+                               _CRT_SECURE_NO_WARNINGS)
+    target_link_libraries(quenbrix PRIVATE user32 kernel32)
+    return()
+endif()
 
 # The compiler's runtime goes into each binary: nothing may import
 # libstdc++, libgcc or winpthread DLLs.
@@ -23,17 +67,19 @@ add_custom_command(
 add_custom_target(maxapi_implib DEPENDS ${QUENBRIX_MAXAPI_IMPLIB})
 
 # quenbrix.mxe64
-add_library(quenbrix MODULE ${QUENBRIX_SHARED_SOURCES}
-            ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_win.cpp
-            ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quenbrix.def)
-set_target_properties(quenbrix PROPERTIES PREFIX "" SUFFIX ".mxe64"
-                      LINK_DEPENDS ${QUENBRIX_MAXAPI_IMPLIB})
-add_dependencies(quenbrix maxapi_implib)
-target_include_directories(quenbrix PRIVATE source host)
+add_library(quenbrix MODULE ${QUENBRIX_PLUGIN_SOURCES})
+set_target_properties(quenbrix PROPERTIES PREFIX "" SUFFIX ".mxe64")
+target_include_directories(quenbrix PRIVATE source)
+quenbrix_windows_host(quenbrix)
+if(NOT QUENBRIX_MAX_SDK)
+    set_target_properties(quenbrix PROPERTIES LINK_DEPENDS ${QUENBRIX_MAXAPI_IMPLIB})
+    add_dependencies(quenbrix maxapi_implib)
+    target_link_libraries(quenbrix PRIVATE ${QUENBRIX_MAXAPI_IMPLIB})
+endif()
 target_compile_options(quenbrix PRIVATE ${QUENBRIX_WARNINGS} -fno-exceptions -fno-rtti)
 target_compile_definitions(quenbrix PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 target_link_options(quenbrix PRIVATE ${QUENBRIX_WIN_STATIC} -s)
-target_link_libraries(quenbrix PRIVATE ${QUENBRIX_MAXAPI_IMPLIB} user32 kernel32)
+target_link_libraries(quenbrix PRIVATE user32 kernel32)
 
 # Its version resource (windres), from packaging/identity.cmake.
 include(packaging/identity.cmake)

@@ -11,7 +11,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#ifdef __cplusplus
+// QUENBRIX_MAX_API_NO_LINKAGE leaves out the C linkage, so that a check can
+// read these declarations inside a namespace of its own beside the SDK's.
+#if defined(__cplusplus) && !defined(QUENBRIX_MAX_API_NO_LINKAGE)
 extern "C" {
 #endif
 
@@ -123,19 +125,10 @@ t_max_err path_absolutepath(t_symbol **result, const t_symbol *name,
                             const t_fourcc *types, short ntypes);
 short path_nameconform(const char *src, char *dst, long style, long type);
 
-#if defined(_WIN32)
-#define QUENBRIX_EXPORT __declspec(dllexport)
-#else
-#define QUENBRIX_EXPORT __attribute__((visibility("default")))
-#endif
-
-#ifdef __cplusplus
+#if defined(__cplusplus) && !defined(QUENBRIX_MAX_API_NO_LINKAGE)
 }
-
-static_assert(sizeof(t_object) == 32, "object header is 32 bytes");
-static_assert(sizeof(t_symbol) == 16, "symbol is 16 bytes");
-static_assert(sizeof(t_atom) == 16 && offsetof(t_atom, a_w) == 8,
-              "atom is a short type tag and an 8-byte word at offset 8");
 #endif
+
+#include "max_api_layout.h"
 
 #endif

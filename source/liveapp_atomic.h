@@ -1,13 +1,14 @@
 // The few atomic operations the object needs, for every compiler that builds
-// it: Visual Studio's Interlocked intrinsics, and the __atomic built-ins of
-// GCC and clang (mingw-w64, Xcode, Apple's and LLVM's clang). Each one is a
-// full barrier.
+// it: the Interlocked intrinsics wherever the compiler speaks for Visual
+// Studio (cl, and clang for an MSVC target, which the build checks here), and
+// the __atomic built-ins of GCC and clang elsewhere (mingw-w64, Xcode, Apple's
+// and LLVM's clang). Each one is a full barrier.
 #ifndef QUENBRIX_LIVEAPP_ATOMIC_H
 #define QUENBRIX_LIVEAPP_ATOMIC_H
 
 #include <stdint.h>
 
-#if defined(_MSC_VER) && !defined(__clang__)
+#if defined(_MSC_VER)
 #include <intrin.h>
 
 static inline int32_t liveapp_atomic_exchange(volatile int32_t *p, int32_t value)

@@ -1,0 +1,4 @@
+// Included by the host maker's SDK headers; nothing from it is used here.
+#ifndef QUENBRIX_SDK_CTYPE_H
+#define QUENBRIX_SDK_CTYPE_H
+#endif
