@@ -12,9 +12,18 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 set(QUENBRIX_MAX_SDK "" CACHE PATH "The host maker's SDK (max-sdk-base) to build against")
+
+# The plug-in's version resource (windres, or rc with Visual Studio), from
+# packaging/identity.cmake.
+include(packaging/identity.cmake)
+enable_language(RC)
+string(REPLACE "." "," QUENBRIX_VERSION_COMMAS "${QUENBRIX_VERSION},0")
+configure_file(packaging/quenbrix.rc.in ${CMAKE_BINARY_DIR}/quenbrix.rc @ONLY)
+
 set(QUENBRIX_PLUGIN_SOURCES ${QUENBRIX_SHARED_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_win.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quenbrix.def)
+    ${CMAKE_CURRENT_SOURCE_DIR}/packaging/quenbrix.def
+    ${CMAKE_BINARY_DIR}/quenbrix.rc)
 
 # The host's declarations: ours, or the SDK's through the shim.
 function(quenbrix_windows_host target)
@@ -80,13 +89,6 @@ target_compile_options(quenbrix PRIVATE ${QUENBRIX_WARNINGS} -fno-exceptions -fn
 target_compile_definitions(quenbrix PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 target_link_options(quenbrix PRIVATE ${QUENBRIX_WIN_STATIC} -s)
 target_link_libraries(quenbrix PRIVATE user32 kernel32)
-
-# Its version resource (windres), from packaging/identity.cmake.
-include(packaging/identity.cmake)
-enable_language(RC)
-string(REPLACE "." "," QUENBRIX_VERSION_COMMAS "${QUENBRIX_VERSION},0")
-configure_file(packaging/quenbrix.rc.in ${CMAKE_BINARY_DIR}/quenbrix.rc @ONLY)
-target_sources(quenbrix PRIVATE ${CMAKE_BINARY_DIR}/quenbrix.rc)
 
 # MaxAPI.dll: the stand-in host, the same code as the native one. The host
 # API is exported by the same name list; its controls by simhost.h
