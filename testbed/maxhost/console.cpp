@@ -1,0 +1,65 @@
+// Stand-in host: the Max console (object_post, object_warn, object_error).
+#include "host_state.h"
+
+using namespace simhost_internal;
+
+namespace simhost_internal {
+
+std::string vformat(const char *fmt, va_list ap)
+{
+    va_list copy;
+    va_copy(copy, ap);
+    int n = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (n < 0)
+        return std::string();
+    std::string out((size_t)n + 1, '\0');
+    vsnprintf(&out[0], out.size(), fmt, ap);
+    out.resize((size_t)n);
+    return out;
+}
+
+void console_line(int kind, t_object *x, const char *fmt, va_list ap)
+{
+    std::string text = vformat(fmt, ap);
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.console.push_back({kind, x, text});
+    if (h.echo) {
+        static const char *kinds[] = {"", "warning: ", "error: "};
+        auto it = h.instances.find(x);
+        std::string tag = it != h.instances.end() ? it->second.cls->name + ": " : "";
+        std::printf("console  %s%s%s\n", tag.c_str(), kinds[kind], text.c_str());
+        std::fflush(stdout);
+    }
+}
+
+} // namespace simhost_internal
+
+extern "C" {
+
+void object_post(t_object *x, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    console_line(SIMHOST_POST, x, fmt, ap);
+    va_end(ap);
+}
+
+void object_warn(t_object *x, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    console_line(SIMHOST_WARN, x, fmt, ap);
+    va_end(ap);
+}
+
+void object_error(t_object *x, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    console_line(SIMHOST_ERROR, x, fmt, ap);
+    va_end(ap);
+}
+
+} // extern "C"

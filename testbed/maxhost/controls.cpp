@@ -1,0 +1,354 @@
+// Stand-in host: its own controls, for tests and tools (simhost.h), and
+// the host's state itself.
+#include "host_state.h"
+
+using namespace simhost_internal;
+
+namespace simhost_internal {
+
+double now_ms()
+{
+    using namespace std::chrono;
+    static const steady_clock::time_point start = steady_clock::now();
+    return duration<double, std::milli>(steady_clock::now() - start).count();
+}
+
+// Made once and never destroyed, so that threads still running at exit
+// never meet a torn-down host.
+Host &host()
+{
+    static Host *h = new Host;
+    return *h;
+}
+
+void become_main_thread(Host &h)
+{
+    h.main_thread = std::this_thread::get_id();
+    h.main_known = true;
+}
+
+} // namespace simhost_internal
+
+extern "C" {
+
+void simhost_load(simhost_entry ext_main)
+{
+    {
+        Host &h = host();
+        std::lock_guard<std::mutex> lock(h.mu);
+        become_main_thread(h);
+    }
+    ext_main(nullptr);
+}
+
+t_class *simhost_find_class(const char *name)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    for (maxclass *c : h.classes)
+        if (c->name == name)
+            return (t_class *)c;
+    return nullptr;
+}
+
+int simhost_class_registered(const char *name_space, const char *name)
+{
+    maxclass *c = (maxclass *)simhost_find_class(name);
+    return c && c->name_space == name_space;
+}
+
+int simhost_method_count(t_class *c)
+{
+    return (int)((maxclass *)c)->methods.size();
+}
+
+const char *simhost_method_name(t_class *c, int index)
+{
+    return ((maxclass *)c)->methods.at((size_t)index)->name.c_str();
+}
+
+int simhost_method_argtype(t_class *c, int index)
+{
+    const MethodEntry *e = ((maxclass *)c)->methods.at((size_t)index);
+    return e->types.empty() ? A_NOTHING : e->types[0];
+}
+
+const char *simhost_method_attr(t_class *c, const char *message, const char *attr)
+{
+    for (MethodEntry *e : ((maxclass *)c)->methods)
+        if (e->name == message) {
+            auto it = e->attrs.find(attr);
+            return it == e->attrs.end() ? nullptr : it->second.c_str();
+        }
+    return nullptr;
+}
+
+void *simhost_new_object(const char *classname, short argc, t_atom *argv)
+{
+    maxclass *c = (maxclass *)simhost_find_class(classname);
+    if (!c)
+        return nullptr;
+    typedef void *(*gimme_new)(t_symbol *, long, t_atom *);
+    return ((gimme_new)c->mnew)(gensym(classname), argc, argv);
+}
+
+void simhost_free_object(void *x)
+{
+    freeobject((t_object *)x);
+}
+
+int simhost_send(void *x, const char *message, short argc, t_atom *argv)
+{
+    Host &h = host();
+    MethodEntry *found = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(h.mu);
+        auto it = h.instances.find(x);
+        if (it == h.instances.end())
+            return 0;
+        for (MethodEntry *e : it->second.cls->methods)
+            if (e->name == message)
+                found = e;
+    }
+    if (!found || (!found->types.empty() && found->types[0] == A_CANT)) {
+        object_error((t_object *)x, "doesn't understand \"%s\"", message);
+        return 0;
+    }
+    if (!found->types.empty() && found->types[0] == A_GIMME) {
+        typedef void (*gimme)(void *, t_symbol *, long, t_atom *);
+        ((gimme)found->fn)(x, gensym(message), argc, argv);
+    } else {
+        if (argc > 0)
+            object_error((t_object *)x, "%s: extra arguments ignored", message);
+        ((void (*)(void *))found->fn)(x);
+    }
+    return 1;
+}
+
+static method cant_method(void *x, const char *name)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    auto it = h.instances.find(x);
+    if (it == h.instances.end())
+        return nullptr;
+    for (MethodEntry *e : it->second.cls->methods)
+        if (e->name == name)
+            return e->fn;
+    return nullptr;
+}
+
+void simhost_assist(void *x, long code, long index, char *text500)
+{
+    text500[0] = '\0';
+    if (method m = cant_method(x, "assist"))
+        ((void (*)(void *, void *, long, long, char *))m)(x, nullptr, code, index,
+                                                           text500);
+}
+
+void simhost_dblclick(void *x)
+{
+    if (method m = cant_method(x, "dblclick"))
+        ((void (*)(void *))m)(x);
+}
+
+int simhost_outlet_count(void *x)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    auto it = h.instances.find(x);
+    return it == h.instances.end() ? -1 : (int)it->second.outlets.size();
+}
+
+int simhost_live_objects(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return (int)h.instances.size();
+}
+
+int simhost_run_queue(void)
+{
+    return run_queue(host());
+}
+
+int simhost_wait_and_run(long timeout_ms)
+{
+    Host &h = host();
+    {
+        std::unique_lock<std::mutex> lock(h.mu);
+        h.queue_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                            [&h] { return !h.queue.empty(); });
+    }
+    return run_queue(h);
+}
+
+int simhost_run_until_sent(int count, long timeout_ms)
+{
+    Host &h = host();
+    double deadline = now_ms() + (double)timeout_ms;
+    for (;;) {
+        run_queue(h);
+        {
+            std::unique_lock<std::mutex> lock(h.mu);
+            if ((int)h.sent.size() >= count)
+                return 1;
+            double left = deadline - now_ms();
+            if (left <= 0)
+                return 0;
+            h.queue_cv.wait_for(lock, std::chrono::duration<double, std::milli>(
+                                          std::min(left, 50.0)),
+                                [&h] { return !h.queue.empty(); });
+        }
+    }
+}
+
+int simhost_queue_length(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return (int)h.queue.size();
+}
+
+int simhost_clocks_pending(void)
+{
+    Host &h = host();
+    std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
+    int n = 0;
+    for (Clock *c : h.clocks)
+        n += c->set ? 1 : 0;
+    return n;
+}
+
+void simhost_console_echo(int on)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.echo = on != 0;
+}
+
+int simhost_console_count(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return (int)h.console.size();
+}
+
+int simhost_console_kind(int index)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.console.at((size_t)index).kind;
+}
+
+const char *simhost_console_text(int index)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.console.at((size_t)index).text.c_str();
+}
+
+void *simhost_console_object(int index)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.console.at((size_t)index).object;
+}
+
+void simhost_console_clear(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.console.clear();
+}
+
+int simhost_sent_count(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return (int)h.sent.size();
+}
+
+#define SENT_FIELD(type, name, expr)                                           \
+    type simhost_sent_##name(int index)                                         \
+    {                                                                          \
+        Host &h = host();                                                      \
+        std::lock_guard<std::mutex> lock(h.mu);                                \
+        const Sent &s = h.sent.at((size_t)index);                              \
+        return expr;                                                           \
+    }
+SENT_FIELD(void *, object, s.object)
+SENT_FIELD(int, outlet, s.outlet)
+SENT_FIELD(const char *, selector, s.selector->s_name)
+SENT_FIELD(int, argc, s.argc)
+SENT_FIELD(double, time, s.time)
+SENT_FIELD(int, on_main_thread, s.on_main ? 1 : 0)
+#undef SENT_FIELD
+
+void simhost_sent_clear(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.sent.clear();
+}
+
+long simhost_live_allocations(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return (long)(h.allocations.size() + h.strings.size());
+}
+
+long simhost_bad_frees(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.bad_frees;
+}
+
+int simhost_live_threads(void)
+{
+    return host().live_threads.load();
+}
+
+void simhost_fail_next_threads(int count)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.fail_threads = count;
+}
+
+void simhost_fail_next_objects(int count)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.fail_objects = count;
+}
+
+void simhost_add_search_folder(const char *folder)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.search_path.push_back(folder);
+}
+
+void simhost_clear_search_path(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.search_path.clear();
+}
+
+double simhost_last_clock_delay(void)
+{
+    Host &h = host();
+    std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
+    return h.last_clock_delay;
+}
+
+double simhost_now(void)
+{
+    return now_ms();
+}
+
+} // extern "C"

@@ -1,0 +1,153 @@
+// The stand-in host's state, shared by the files that implement it: one
+// file per subsystem of the host's object API (classes and symbols, objects
+// and outlets, the main-thread queue and clocks, threads, the console,
+// memory and text, files), and the controls that tests and tools use.
+// Private to testbed/maxhost.
+#pragma once
+
+#include "simhost.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+struct MethodEntry;
+struct maxclass;
+
+struct hashtab {
+    maxclass *owner;
+};
+
+struct maxclass {
+    std::string name;
+    method mnew;
+    method mfree;
+    long size;
+    short newtype;
+    std::vector<MethodEntry *> methods;
+    std::string name_space;
+    hashtab table{this};
+};
+
+struct MethodEntry {
+    t_object header; // the host hands entries out as objects
+    std::string name;
+    method fn = nullptr;
+    std::vector<short> types;
+    std::map<std::string, std::string> attrs;
+};
+
+namespace simhost_internal {
+
+const t_atom_long kLiveMagic = 0x51424958; // set while an instance lives
+
+struct Outlet {
+    void *owner;
+};
+
+struct Instance {
+    maxclass *cls;
+    std::vector<Outlet *> outlets; // leftmost first
+};
+
+struct Clock {
+    void *owner;
+    method fn;
+    bool set = false;
+    double due = 0;
+};
+
+struct StringObject {
+    std::string text;
+};
+
+struct Deferred {
+    void *object;
+    method fn;
+    t_symbol *sym;
+    std::vector<t_atom> argv;
+};
+
+struct Line {
+    int kind;
+    void *object;
+    std::string text;
+};
+
+struct Sent {
+    void *object;
+    int outlet;
+    t_symbol *selector;
+    int argc;
+    double time;
+    bool on_main;
+};
+
+double now_ms();
+
+// Everything the host keeps. Made once and never destroyed, so that threads
+// still running at exit never meet a torn-down host.
+struct Host {
+    std::mutex mu; // guards everything below but the scheduler
+    std::unordered_map<std::string, t_symbol *> symbols;
+    std::vector<maxclass *> classes;
+    std::unordered_set<MethodEntry *> entries;
+    std::unordered_map<void *, Instance> instances;
+    std::unordered_set<StringObject *> strings;
+    std::unordered_set<void *> allocations;
+    long bad_frees = 0;
+    std::vector<Line> console;
+    std::vector<Sent> sent;
+    std::vector<std::string> search_path;
+    bool echo = false;
+    int fail_threads = 0;
+    int fail_objects = 0;
+    std::thread::id main_thread;
+    bool main_known = false;
+
+    std::deque<Deferred> queue;
+    std::condition_variable queue_cv;
+
+    std::recursive_mutex sched_mu; // held while a clock fires
+    std::condition_variable_any sched_cv;
+    std::unordered_set<Clock *> clocks;
+    bool scheduler_started = false;
+
+    std::atomic<int> live_threads{0};
+    double last_clock_delay = -1;
+};
+
+Host &host();
+void become_main_thread(Host &h);
+
+// Console (console.cpp)
+void console_line(int kind, t_object *x, const char *fmt, va_list ap);
+
+// Memory and text (memory.cpp)
+void *counted_alloc(size_t bytes);
+bool counted_free(void *p);
+std::string utf16_to_utf8(const unsigned short *s, long units);
+std::vector<unsigned short> utf8_to_utf16(const char *text);
+
+// The main-thread queue and clocks (scheduler.cpp)
+int run_queue(Host &h);
+
+// Casts between the host's generic method type and the real signatures.
+#define AS(type, fn) ((type)(void (*)(void))(fn))
+
+} // namespace simhost_internal
