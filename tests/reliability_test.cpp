@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 using simhost::Line;
@@ -185,4 +186,89 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     EXPECT_EQ(simhost_sent_count(), 2);
     macsim::drain_autorelease_pool();
     EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+// Whatever the host does with calls still queued for a freed object (run
+// them with the freed pointer, drop them, or refuse them at the door: see
+// SIMHOST_FREED_CALLS), an object deleted at any stage of any request sends
+// and posts nothing afterwards, reads none of its freed memory (its pages
+// are unreadable), and leaves nothing behind.
+TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
+{
+    add_file("here.als");
+    id live = macsim::add_window("My Set");
+    macsim::set_active(true);
+    macsim::set_key_window(live);
+    long refused_before = simhost_refused_calls();
+    std::vector<void *> deleted;
+    auto kill = [&](t_liveapp *x) {
+        deleted.push_back(x);
+        destroy(x);
+    };
+
+    // Requests queued on the main thread, and from the scheduler thread as
+    // a metro would, then the object deleted before the queue runs.
+    for (const char *m : {"getname", "front", "recallfocus", "savefocus"}) {
+        t_liveapp *x = make(), *y = make();
+        simhost::send(x, m);
+        std::thread([&] { simhost::send(y, m); }).join();
+        simhost::send(x, "addfile", {simhost::sym("here.als")});
+        kill(x);
+        kill(y);
+        settle();
+    }
+    // "ok" queued by the clock, "error" queued after the failed search, a
+    // window release queued by savefocus from another thread: each waits
+    // in the queue when the object goes.
+    t_liveapp *ok = make(), *error = make(), *saver = make();
+    simhost::send(ok, "addfile", {simhost::sym("here.als")});
+    simhost::send(error, "addfile", {simhost::sym("gone.als")});
+    simhost_run_queue();
+    std::thread([&] {
+        simhost::send(saver, "savefocus");
+        simhost::send(saver, "savefocus"); // retires the first one's window
+    }).join();
+    double deadline = simhost_now() + 2000;
+    while (simhost_clocks_pending() > 0 && simhost_now() < deadline)
+        usleep(1000);
+    EXPECT_EQ(simhost_queue_length(), 3); // ok, error, the release
+    simhost_console_clear();
+    kill(ok);
+    kill(error);
+    kill(saver);
+    settle();
+
+    for (auto &m : simhost::sent())
+        EXPECT_EQ(std::count(deleted.begin(), deleted.end(), m.object), 0)
+            << "a deleted object sent " << m.selector;
+    for (auto &l : simhost::console())
+        EXPECT_EQ(std::count(deleted.begin(), deleted.end(), l.object), 0)
+            << "a deleted object posted " << l.text;
+    EXPECT_EQ(simhost_refused_calls(), refused_before) << "a call was addressed to no object";
+    macsim::drain_autorelease_pool();
+    EXPECT_EQ(macsim::retain_count(live), 1);
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+// A host's allocator may give a new object the address of one just freed.
+// Calls queued for the old one must not act for the new one.
+TEST_F(Reliability, ANewObjectAtAFreedObjectsAddressGetsNoneOfItsQueuedCalls)
+{
+    add_file("here.als");
+    macsim::add_window("My Set");
+    simhost_reuse_freed_memory(1);
+    t_liveapp *old = make();
+    simhost::send(old, "getname");
+    simhost::send(old, "addfile", {simhost::sym("gone.als")});
+    destroy(old);
+    t_liveapp *reborn = make();
+    simhost_reuse_freed_memory(0);
+    ASSERT_EQ((void *)reborn, (void *)old) << "the stand-in did not reuse the address";
+    settle();
+    EXPECT_EQ(simhost_sent_count(), 0);
+    EXPECT_TRUE(lines_of(reborn).empty());
+
+    simhost::send(reborn, "getname");
+    settle();
+    EXPECT_EQ(simhost_sent_count(), 1); // and it works for itself
 }

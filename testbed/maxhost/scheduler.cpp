@@ -79,6 +79,13 @@ void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv)
     Host &h = host();
     {
         std::lock_guard<std::mutex> lock(h.mu);
+        // A host that checks what it is given refuses anything but a live
+        // object; one that drops a freed object's calls drops these too.
+        if (h.freed_calls != FREED_RUN && !is_live_instance(h, x)) {
+            if (h.freed_calls == FREED_STRICT)
+                ++h.refused_calls;
+            return nullptr;
+        }
         h.queue.push_back(std::move(d));
     }
     h.queue_cv.notify_all();
