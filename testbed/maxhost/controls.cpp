@@ -381,6 +381,13 @@ long simhost_refused_calls(void)
     return h.refused_calls;
 }
 
+long simhost_path_calls_off_main(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.path_calls_off_main;
+}
+
 void simhost_reuse_freed_memory(int on)
 {
     Host &h = host();

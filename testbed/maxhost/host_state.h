@@ -152,6 +152,7 @@ struct Host {
     long refused_calls = 0;      // defer_low calls refused under "strict"
     std::deque<Freed> quarantine; // freed objects, oldest first
     bool reuse_freed = false;    // the next object takes the newest freed pages
+    long path_calls_off_main = 0; // search path used outside the main thread
 };
 
 Host &host();

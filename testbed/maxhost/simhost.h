@@ -88,7 +88,9 @@ SIMHOST_API long simhost_refused_calls(void);
 // a host's allocator may: an old object's address then names a new one.
 SIMHOST_API void simhost_reuse_freed_memory(int on);
 
-// Search path for path_absolutepath
+// Search path for path_absolutepath, and how often it or path_nameconform
+// was called from a thread other than the main one.
+SIMHOST_API long simhost_path_calls_off_main(void);
 SIMHOST_API void simhost_add_search_folder(const char *folder);
 SIMHOST_API void simhost_clear_search_path(void);
 
