@@ -381,6 +381,20 @@ long simhost_refused_calls(void)
     return h.refused_calls;
 }
 
+long simhost_dropped_calls(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.dropped_calls;
+}
+
+long simhost_stale_calls_run(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.stale_calls_run;
+}
+
 long simhost_path_calls_off_main(void)
 {
     Host &h = host();

@@ -150,6 +150,8 @@ struct Host {
 
     FreedCalls freed_calls = FREED_RUN;
     long refused_calls = 0;      // defer_low calls refused under "strict"
+    long dropped_calls = 0;      // calls of freed objects dropped
+    long stale_calls_run = 0;    // calls run for freed objects under "run"
     std::deque<Freed> quarantine; // freed objects, oldest first
     bool reuse_freed = false;    // the next object takes the newest freed pages
     long path_calls_off_main = 0; // search path used outside the main thread

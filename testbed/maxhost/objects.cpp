@@ -130,10 +130,13 @@ void freeobject(t_object *x)
             ((void (*)(void *))cls->mfree)(x);
         std::lock_guard<std::mutex> lock(h.mu);
         // Under "run", calls still queued for the object stay queued.
-        if (h.freed_calls != FREED_RUN)
+        if (h.freed_calls != FREED_RUN) {
+            size_t before = h.queue.size();
             h.queue.erase(std::remove_if(h.queue.begin(), h.queue.end(),
                                          [x](const Deferred &d) { return d.object == x; }),
                           h.queue.end());
+            h.dropped_calls += (long)(before - h.queue.size());
+        }
         Instance gone = h.instances[x];
         for (Outlet *o : gone.outlets)
             delete o;

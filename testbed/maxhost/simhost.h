@@ -84,6 +84,8 @@ SIMHOST_API void simhost_fail_next_objects(int count);
 // defer_low refuses calls not addressed to a live object and counts them.
 SIMHOST_API const char *simhost_freed_calls(void);
 SIMHOST_API long simhost_refused_calls(void);
+SIMHOST_API long simhost_dropped_calls(void);   // a freed object's, dropped
+SIMHOST_API long simhost_stale_calls_run(void); // run with a freed pointer
 // While on, each new object takes the memory of the object freed last, as
 // a host's allocator may: an old object's address then names a new one.
 SIMHOST_API void simhost_reuse_freed_memory(int on);
