@@ -296,6 +296,9 @@ TEST_F(MacFocus, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDeletesIs
         while (!done) {
             macsim::set_key_window(round % 2 ? a : b);
             simhost::send(x, "recallfocus");
+            t_liveapp *other = make();
+            simhost::send(other, "savefocus");
+            destroy(other);
             run();
         }
         scheduler.join();
