@@ -3,6 +3,7 @@
 #include "fixture.h"
 #include "macsim.h"
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -290,4 +291,47 @@ TEST_F(Reliability, ANewObjectAtAFreedObjectsAddressGetsNoneOfItsQueuedCalls)
     simhost::send(reborn, "getname");
     settle();
     EXPECT_EQ(simhost_sent_count(), 1); // and it works for itself
+}
+
+// savefocus as a metro drives it, from the scheduler thread, while the main
+// thread recalls the window and deletes objects: AppKit sees only reads from
+// the other thread, every window is released on the main thread, and
+// nothing is left over (the fixture checks the host's allocations).
+TEST_F(Reliability, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDeletesIsSafe)
+{
+    id a = macsim::add_window("My Set", true);
+    id b = macsim::add_window("Device", false);
+    macsim::set_active(true);
+    macsim::set_key_window(a);
+    macsim::clear_records();
+    const int kRounds = 30, kSaves = 200;
+    for (int round = 0; round < kRounds; ++round) {
+        t_liveapp *x = make();
+        std::atomic<bool> done{false};
+        std::thread scheduler([&] {
+            for (int i = 0; i < kSaves; ++i)
+                simhost::send(x, "savefocus");
+            done = true;
+        });
+        while (!done) {
+            macsim::set_key_window(round % 2 ? a : b);
+            simhost::send(x, "recallfocus");
+            t_liveapp *other = make();
+            simhost::send(other, "savefocus");
+            destroy(other);
+            simhost_run_queue();
+            macsim::drain_autorelease_pool();
+        }
+        scheduler.join();
+        simhost::send(x, "recallfocus");
+        destroy(x); // with window releases still queued
+        settle();
+    }
+    EXPECT_EQ(macsim::retain_count(a), 1);
+    EXPECT_EQ(macsim::retain_count(b), 1);
+    for (const std::string &m : macsim::messages_off_main())
+        EXPECT_TRUE(m == "sharedApplication" || m == "isActive" || m == "keyWindow" ||
+                    m == "retain" || m == "isMainThread")
+            << m << " sent from the scheduler thread";
+    EXPECT_FALSE(macsim::messages_off_main().empty());
 }

@@ -5,10 +5,8 @@
 #include "liveapp_texts.h"
 #include "macsim.h"
 
-#include <atomic>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 using simhost::Line;
@@ -271,48 +269,6 @@ TEST_F(MacFocus, AMinimisedSavedWindowIsBroughtBackFromTheDock)
     EXPECT_TRUE(macsim::visible(live));
     EXPECT_EQ(macsim::key_window(), live);
     EXPECT_EQ(macsim::activations(), (std::vector<unsigned long>{2}));
-}
-
-// savefocus as a metro drives it, from the scheduler thread, while the main
-// thread recalls the window and deletes objects: AppKit sees only reads from
-// the other thread, every window is released on the main thread, and
-// nothing is left over. Run under ThreadSanitizer too.
-TEST_F(MacFocus, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDeletesIsSafe)
-{
-    id a = macsim::add_window(LIVE_TITLE, true);
-    id b = macsim::add_window("Device", false);
-    macsim::set_active(true);
-    macsim::set_key_window(a);
-    macsim::clear_records();
-    const int kRounds = 30, kSaves = 200;
-    for (int round = 0; round < kRounds; ++round) {
-        t_liveapp *x = make();
-        std::atomic<bool> done{false};
-        std::thread scheduler([&] {
-            for (int i = 0; i < kSaves; ++i)
-                simhost::send(x, "savefocus");
-            done = true;
-        });
-        while (!done) {
-            macsim::set_key_window(round % 2 ? a : b);
-            simhost::send(x, "recallfocus");
-            t_liveapp *other = make();
-            simhost::send(other, "savefocus");
-            destroy(other);
-            run();
-        }
-        scheduler.join();
-        simhost::send(x, "recallfocus");
-        destroy(x); // with window releases still queued
-        run();
-    }
-    EXPECT_EQ(macsim::retain_count(a), 1);
-    EXPECT_EQ(macsim::retain_count(b), 1);
-    for (const std::string &m : macsim::messages_off_main())
-        EXPECT_TRUE(m == "sharedApplication" || m == "isActive" || m == "keyWindow" ||
-                    m == "retain" || m == "isMainThread")
-            << m << " sent from the scheduler thread";
-    EXPECT_FALSE(macsim::messages_off_main().empty());
 }
 
 TEST_F(MacFocus, TheSavedWindowIsHeldUntilReplacedOrTheObjectIsFreed)
