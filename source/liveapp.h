@@ -19,6 +19,8 @@ extern "C" {
 
 struct liveapp_handoff;
 
+#define LIVEAPP_RETIRED_SLOTS 8
+
 typedef struct _liveapp {
     t_object ob;
     void *name_outlet;          // left: the Live Set name
@@ -32,7 +34,8 @@ typedef struct _liveapp {
     int32_t oks_due;            // successes the clock has yet to report
     t_atom_long serial;         // this object's number among all ever made
     struct _liveapp *next_live; // the list of live objects (main thread)
-    void *volatile retired;     // saved windows waiting for the main thread
+    void *volatile retired[LIVEAPP_RETIRED_SLOTS]; // windows to release on
+                                                   // the main thread (macOS)
 } t_liveapp;
 
 extern t_class *liveapp_class;

@@ -131,14 +131,14 @@ void liveapp_do_front(t_liveapp *x)
 // There it only reads (isActive, keyWindow) and takes its own reference to
 // the key window (retain, which any thread may send), then swaps it into the
 // record in one atomic exchange. The window it replaces is released on the
-// main thread: at once when savefocus runs there, otherwise it waits in the
-// record's list of retired windows for a call queued to the main thread,
-// or for the object's deletion, whichever comes first.
+// main thread: at once when savefocus runs there; otherwise it waits in one
+// of the record's retired slots for a call queued to the main thread, the
+// next recallfocus or the object's deletion, whichever comes first. The
+// slots need no memory of their own; should all be taken (the main thread
+// far behind), a savefocus from another thread is skipped and the window
+// saved before stays saved.
 
-struct liveapp_retired {
-    id window;
-    struct liveapp_retired *next;
-};
+#define LIVEAPP_SLOT_TAKEN ((void *)1) // reserved, its window not yet stored
 
 static bool liveapp_on_main_thread(void)
 {
@@ -148,13 +148,11 @@ static bool liveapp_on_main_thread(void)
 // Main thread: releases every retired window.
 static void liveapp_drain_retired(t_liveapp *x)
 {
-    struct liveapp_retired *r =
-        (struct liveapp_retired *)liveapp_atomic_exchange_ptr(&x->retired, nullptr);
-    while (r) {
-        struct liveapp_retired *next = r->next;
-        liveapp_send<void>(r->window, "release");
-        sysmem_freeptr(r);
-        r = next;
+    for (int i = 0; i < LIVEAPP_RETIRED_SLOTS; ++i) {
+        void *window = liveapp_atomic_load_ptr(&x->retired[i]);
+        if (window && window != LIVEAPP_SLOT_TAKEN &&
+            liveapp_atomic_cas_ptr(&x->retired[i], window, nullptr))
+            liveapp_send<void>((id)window, "release");
     }
 }
 
@@ -162,23 +160,6 @@ static void liveapp_queued_drain(void *x, t_symbol *, short argc, t_atom *argv)
 {
     if (t_liveapp *live = liveapp_alive(x, argc, argv))
         liveapp_drain_retired(live);
-}
-
-static void liveapp_retire(t_liveapp *x, id window)
-{
-    if (liveapp_on_main_thread()) {
-        liveapp_send<void>(window, "release");
-        return;
-    }
-    struct liveapp_retired *r =
-        (struct liveapp_retired *)sysmem_newptrclear(sizeof(struct liveapp_retired));
-    if (!r)
-        return; // the window stays retained: a small leak beats a crash
-    r->window = window;
-    do
-        r->next = (struct liveapp_retired *)liveapp_atomic_load_ptr(&x->retired);
-    while (!liveapp_atomic_cas_ptr(&x->retired, r->next, r));
-    liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_drain), nullptr, nullptr);
 }
 
 void liveapp_savefocus(t_liveapp *x)
@@ -189,11 +170,28 @@ void liveapp_savefocus(t_liveapp *x)
         return;
     }
     id key = liveapp_send<id>(app, "keyWindow");
+    if (key == (id)liveapp_atomic_load_ptr(&x->saved_window))
+        return; // saved already (a metro saving the same window, say)
+    if (liveapp_on_main_thread()) {
+        if (key)
+            liveapp_send<id>(key, "retain");
+        id old = (id)liveapp_atomic_exchange_ptr(&x->saved_window, key);
+        if (old)
+            liveapp_send<void>(old, "release");
+        return;
+    }
+    int slot = 0;
+    while (slot < LIVEAPP_RETIRED_SLOTS &&
+           !liveapp_atomic_cas_ptr(&x->retired[slot], nullptr, LIVEAPP_SLOT_TAKEN))
+        ++slot;
+    if (slot == LIVEAPP_RETIRED_SLOTS)
+        return;
     if (key)
         liveapp_send<id>(key, "retain");
-    id old = (id)liveapp_atomic_exchange_ptr(&x->saved_window, key);
+    void *old = liveapp_atomic_exchange_ptr(&x->saved_window, key);
+    liveapp_atomic_exchange_ptr(&x->retired[slot], old); // null frees the slot
     if (old)
-        liveapp_retire(x, old);
+        liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_drain), nullptr, nullptr);
 }
 
 // Main thread: lets go of the saved window, unless a savefocus has replaced

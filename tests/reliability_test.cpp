@@ -214,6 +214,7 @@ TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
 {
     add_file("here.als");
     id live = macsim::add_window("My Set");
+    id other = macsim::add_window("Device", false);
     macsim::set_active(true);
     macsim::set_key_window(live);
     long refused_before = simhost_refused_calls();
@@ -241,10 +242,9 @@ TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
     simhost::send(ok, "addfile", {simhost::sym("here.als")});
     simhost::send(error, "addfile", {simhost::sym("gone.als")});
     simhost_run_queue();
-    std::thread([&] {
-        simhost::send(saver, "savefocus");
-        simhost::send(saver, "savefocus"); // retires the first one's window
-    }).join();
+    std::thread([&] { simhost::send(saver, "savefocus"); }).join();
+    macsim::set_key_window(other);
+    std::thread([&] { simhost::send(saver, "savefocus"); }).join(); // retires `live`
     double deadline = simhost_now() + 2000;
     while (simhost_clocks_pending() > 0 && simhost_now() < deadline)
         usleep(1000);
@@ -267,6 +267,7 @@ TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
     EXPECT_EQ(simhost_refused_calls(), refused_before) << "a call was addressed to no object";
     macsim::drain_autorelease_pool();
     EXPECT_EQ(macsim::retain_count(live), 1);
+    EXPECT_EQ(macsim::retain_count(other), 1);
     EXPECT_EQ(simhost_live_allocations(), allocations_before_);
 }
 
