@@ -1,6 +1,9 @@
 # The native tests built and run again under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and under ThreadSanitizer: each variant is this
-# same project configured with QUENBRIX_SANITIZE into its own folder.
+# same project configured with QUENBRIX_SANITIZE into its own folder. The
+# AddressSanitizer build runs once per model of what the host does with
+# calls queued for a freed object (SIMHOST_FREED_CALLS: run, drop, strict);
+# ThreadSanitizer runs under the default, run.
 include(ExternalProject)
 
 option(QUENBRIX_SANITIZER_RUNS "Run the native tests under the sanitizers" ON)
@@ -27,8 +30,15 @@ foreach(variant IN ITEMS asan tsan)
         INSTALL_COMMAND ""
         BUILD_ALWAYS ON
         EXCLUDE_FROM_ALL OFF)
-    add_test(NAME sanitize.${variant}
-             COMMAND ${CMAKE_COMMAND} -E env ${env}
-                     ${CMAKE_CTEST_COMMAND} --test-dir ${dir} --output-on-failure)
-    set_tests_properties(sanitize.${variant} PROPERTIES TIMEOUT 900)
+    if(variant STREQUAL "asan")
+        set(models run drop strict)
+    else()
+        set(models run)
+    endif()
+    foreach(model IN LISTS models)
+        add_test(NAME sanitize.${variant}.${model}
+                 COMMAND ${CMAKE_COMMAND} -E env ${env} SIMHOST_FREED_CALLS=${model}
+                         ${CMAKE_CTEST_COMMAND} --test-dir ${dir} --output-on-failure)
+        set_tests_properties(sanitize.${variant}.${model} PROPERTIES TIMEOUT 900)
+    endforeach()
 endforeach()

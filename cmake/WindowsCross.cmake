@@ -135,7 +135,17 @@ add_test(NAME windows_live_folder_with_blanks
 add_test(NAME windows_command_line
          COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=CommandLine.*
          WORKING_DIRECTORY "${QUENBRIX_WINDOWS_DIR}/Ableton Live 12 Suite")
+# Deletion and load once more with a host that refuses calls addressed to
+# anything but a live object (the stand-in host's "strict" model; the runs
+# above use its default, "run").
+add_test(NAME windows_reliability_strict
+         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe
+                 --gtest_filter=Reliability.*:Addfile.Deleting*:Addfile.TheHostCanQuit*
+         WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
 set_tests_properties(windows_inside_live windows_outside_live windows_reliability
-                     windows_live_folder_with_blanks windows_command_line PROPERTIES
+                     windows_live_folder_with_blanks windows_command_line
+                     windows_reliability_strict PROPERTIES
     FIXTURES_REQUIRED wine ENVIRONMENT "${QUENBRIX_WINE_ENV}" RESOURCE_LOCK wine
-    TIMEOUT 180)
+    TIMEOUT 600)
+set_property(TEST windows_reliability_strict APPEND PROPERTY
+             ENVIRONMENT SIMHOST_FREED_CALLS=strict)

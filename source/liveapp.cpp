@@ -46,6 +46,40 @@ extern "C" QUENBRIX_EXPORT void ext_main(void *)
                 LIVEAPP_MAKER_TAG);
 }
 
+// ---- live objects ----
+//
+// The host's queue does not promise to forget the calls of a freed object:
+// it may drop them, or run them with the freed pointer. So every queued call
+// first asks this list, kept on the main thread where objects are made and
+// freed and queued calls run, whether its object is still alive. The list
+// is searched by address and serial: a freed object is out of it, so its
+// memory is never read, and a new object at a freed one's address has a
+// serial of its own.
+
+static t_liveapp *liveapp_live = nullptr;
+static t_atom_long liveapp_serials = 0;
+
+t_liveapp *liveapp_alive(void *x, short argc, const t_atom *argv)
+{
+    if (argc < 1 || !argv || argv[0].a_type != A_LONG)
+        return nullptr;
+    for (t_liveapp *live = liveapp_live; live; live = live->next_live)
+        if ((void *)live == x)
+            return live->serial == argv[0].a_w.w_long ? live : nullptr;
+    return nullptr;
+}
+
+void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg)
+{
+    t_atom atoms[2];
+    atoms[0].a_type = A_LONG;
+    atoms[0].a_w.w_long = x->serial;
+    short argc = 1;
+    if (arg)
+        atoms[argc++] = *arg;
+    defer_low(x, fn, s, argc, atoms);
+}
+
 void *liveapp_new(t_symbol *, long, t_atom *)
 {
     t_liveapp *x = (t_liveapp *)object_alloc(liveapp_class);
@@ -58,13 +92,21 @@ void *liveapp_new(t_symbol *, long, t_atom *)
     x->process_state = 0;
     liveapp_checkprocess(x);
     x->saved_window = nullptr;
+    x->serial = ++liveapp_serials;
+    x->next_live = liveapp_live;
+    liveapp_live = x;
     return x;
 }
 
 void liveapp_free(t_liveapp *x)
 {
-    // The platform first lets go of work still in flight, so that nothing
-    // it left running can reach this record or its clock afterwards.
+    // Out of the list first: whatever is still queued for this object will
+    // find it gone. Then the platform lets go of work still in flight.
+    for (t_liveapp **p = &liveapp_live; *p; p = &(*p)->next_live)
+        if (*p == x) {
+            *p = x->next_live;
+            break;
+        }
     liveapp_release(x);
     freeobject((t_object *)x->clock);
     x->clock = nullptr;
@@ -81,36 +123,83 @@ void liveapp_checkprocess_name(t_liveapp *x, const char *name)
     }
 }
 
+// The deferred halves as the queue calls them.
+static void liveapp_queued_getname(void *x, t_symbol *, short argc, t_atom *argv)
+{
+    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+        liveapp_do_getname(live);
+}
+
+static void liveapp_queued_front(void *x, t_symbol *, short argc, t_atom *argv)
+{
+    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+        liveapp_do_front(live);
+}
+
+static void liveapp_queued_recallfocus(void *x, t_symbol *, short argc, t_atom *argv)
+{
+    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+        liveapp_do_recallfocus(live);
+}
+
+static void liveapp_queued_addfile(void *x, t_symbol *s, short argc, t_atom *argv)
+{
+    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+        liveapp_do_addfile(live, s, (short)(argc - 1), argv + 1);
+}
+
+static void liveapp_queued_output(void *x, t_symbol *result, short argc, t_atom *argv)
+{
+    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+        liveapp_addfile_output(live, result);
+}
+
 void liveapp_getname(t_liveapp *x)
 {
-    defer_low(x, LIVEAPP_METHOD(liveapp_do_getname), nullptr, 0, nullptr);
+    liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_getname), nullptr, nullptr);
 }
 
 void liveapp_front(t_liveapp *x)
 {
-    defer_low(x, LIVEAPP_METHOD(liveapp_do_front), nullptr, 0, nullptr);
+    liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_front), nullptr, nullptr);
 }
 
 void liveapp_recallfocus(t_liveapp *x)
 {
-    defer_low(x, LIVEAPP_METHOD(liveapp_do_recallfocus), nullptr, 0, nullptr);
+    liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_recallfocus), nullptr, nullptr);
 }
 
+// Only the first atom of addfile counts, so only it travels with the
+// serial: the queue copies what it is given, and a message may be long.
 void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv)
 {
-    // The host hands a message at most a few thousand atoms; the queue's
-    // count is 16 bits wide, so never let it wrap to a smaller number.
-    short count = argc > 32767 ? (short)32767 : (short)(argc < 0 ? 0 : argc);
-    defer_low(x, LIVEAPP_METHOD(liveapp_do_addfile), s, count, argv);
+    liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_addfile), s,
+                  argc > 0 && argv ? argv : nullptr);
 }
 
+// Finds the file and makes its native path here, on the main thread: the
+// host does not promise that its search path may be read from elsewhere.
 void liveapp_do_addfile(t_liveapp *x, t_symbol *, short argc, t_atom *argv)
 {
     if (argc <= 0 || !argv || atom_gettype(argv) != A_SYM) {
         object_error((t_object *)x, "file argument missing");
         return;
     }
-    liveapp_handoff(x, atom_getsym(argv));
+    t_symbol *file = atom_getsym(argv);
+    t_symbol *absolute = nullptr;
+    if (path_absolutepath(&absolute, file, nullptr, 0) != 0 || !absolute) {
+        liveapp_addfile_failed(x, file);
+        return;
+    }
+    char native[MAX_PATH_CHARS];
+    native[0] = '\0';
+    if (path_nameconform(absolute->s_name, native, PATH_STYLE_NATIVE, PATH_TYPE_BOOT) != 0) {
+        object_error((t_object *)x, LIVEAPP_TEXT_NO_NATIVE_PATH, file->s_name);
+        liveapp_addfile_error(x);
+        return;
+    }
+    native[MAX_PATH_CHARS - 1] = '\0';
+    liveapp_handoff(x, file, native);
 }
 
 void liveapp_assist(t_liveapp *, void *, long code, long index, char *text)
@@ -139,8 +228,8 @@ void liveapp_clocktick(t_liveapp *x)
 {
     int32_t due = liveapp_atomic_exchange(&x->oks_due, 0);
     for (; due > 0; --due)
-        defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output),
-                  gensym(LIVEAPP_RESULT_OK), 0, nullptr);
+        liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_output), gensym(LIVEAPP_RESULT_OK),
+                      nullptr);
 }
 
 // A hand-off succeeded: "ok" leaves the right outlet 1 ms later.
@@ -153,8 +242,8 @@ void liveapp_addfile_succeeded(t_liveapp *x)
 // An accepted request failed: "error" leaves the right outlet.
 void liveapp_addfile_error(t_liveapp *x)
 {
-    defer_low(x, LIVEAPP_METHOD(liveapp_addfile_output),
-              gensym(LIVEAPP_RESULT_ERROR), 0, nullptr);
+    liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_output), gensym(LIVEAPP_RESULT_ERROR),
+                  nullptr);
 }
 
 void liveapp_addfile_failed(t_liveapp *x, t_symbol *file)

@@ -19,6 +19,8 @@ extern "C" {
 
 struct liveapp_handoff;
 
+#define LIVEAPP_RETIRED_SLOTS 8
+
 typedef struct _liveapp {
     t_object ob;
     void *name_outlet;          // left: the Live Set name
@@ -27,9 +29,13 @@ typedef struct _liveapp {
     t_symbol *file;             // newest addfile request's file name
     void *clock;                // fires liveapp_clocktick after a hand-off
     t_systhread handoff_thread; // newest hand-off worker, detached at once
-    void *saved_window;         // window saved by savefocus, or null
+    void *volatile saved_window; // window saved by savefocus, or null
     struct liveapp_handoff *handoffs; // hand-offs still running (main thread)
     int32_t oks_due;            // successes the clock has yet to report
+    t_atom_long serial;         // this object's number among all ever made
+    struct _liveapp *next_live; // the list of live objects (main thread)
+    void *volatile retired[LIVEAPP_RETIRED_SLOTS]; // windows to release on
+                                                   // the main thread (macOS)
 } t_liveapp;
 
 extern t_class *liveapp_class;
@@ -53,6 +59,16 @@ void liveapp_addfile_succeeded(t_liveapp *x);
 void liveapp_addfile_error(t_liveapp *x);
 void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
 
+// Work queued for the main thread is addressed to the object and carries
+// the object's serial as its first atom; the queued function runs only when
+// liveapp_alive finds that object, with that serial, still alive. Neither
+// reads the object's memory before it is known to be alive, so a call that
+// a host runs after the object was freed, or for a new object at the same
+// address, does nothing. `fn` takes (x, s, argc, argv); `arg` is one more
+// atom to carry, or null.
+void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg);
+t_liveapp *liveapp_alive(void *x, short argc, const t_atom *argv);
+
 // Set-name extraction (cleantitle.cpp)
 bool liveapp_cleantitle(char *title);
 void liveapp_removeAsterix(char *text);
@@ -63,7 +79,8 @@ void liveapp_do_getname(t_liveapp *x);
 void liveapp_do_front(t_liveapp *x);
 void liveapp_savefocus(t_liveapp *x);
 void liveapp_do_recallfocus(t_liveapp *x);
-void liveapp_handoff(t_liveapp *x, t_symbol *file); // addfile, argument checked
+// addfile, on the main thread, with the file found and its native path made
+void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native);
 void liveapp_bang(t_liveapp *x);
 void liveapp_release(t_liveapp *x); // called from liveapp_free
 

@@ -25,6 +25,17 @@ static inline void *liveapp_atomic_exchange_ptr(void *volatile *p, void *value)
 {
     return _InterlockedExchangePointer(p, value);
 }
+
+static inline void *liveapp_atomic_load_ptr(void *volatile *p)
+{
+    return _InterlockedCompareExchangePointer(p, nullptr, nullptr);
+}
+
+// Stores `value` if *p still holds `expected`; true when it did.
+static inline bool liveapp_atomic_cas_ptr(void *volatile *p, void *expected, void *value)
+{
+    return _InterlockedCompareExchangePointer(p, value, expected) == expected;
+}
 #else
 static inline int32_t liveapp_atomic_exchange(volatile int32_t *p, int32_t value)
 {
@@ -39,6 +50,18 @@ static inline int32_t liveapp_atomic_add(volatile int32_t *p, int32_t delta)
 static inline void *liveapp_atomic_exchange_ptr(void *volatile *p, void *value)
 {
     return __atomic_exchange_n(p, value, __ATOMIC_SEQ_CST);
+}
+
+static inline void *liveapp_atomic_load_ptr(void *volatile *p)
+{
+    return __atomic_load_n(p, __ATOMIC_SEQ_CST);
+}
+
+// Stores `value` if *p still holds `expected`; true when it did.
+static inline bool liveapp_atomic_cas_ptr(void *volatile *p, void *expected, void *value)
+{
+    return __atomic_compare_exchange_n(p, &expected, value, false, __ATOMIC_SEQ_CST,
+                                       __ATOMIC_SEQ_CST);
 }
 #endif
 

@@ -5,11 +5,13 @@
 // (classes and selectors looked up by name, messages sent with
 // objc_msgSend), so this stays a plain C++ file with no framework headers.
 #include "liveapp.h"
+#include "liveapp_atomic.h"
 #include "liveapp_texts.h"
 
 #include <libproc.h>
 #include <objc/message.h>
 #include <objc/runtime.h>
+#include <string.h>
 #include <unistd.h>
 
 // NSUInteger on both macOS targets.
@@ -123,8 +125,43 @@ void liveapp_do_front(t_liveapp *x)
     liveapp_send<void>(window, "makeKeyAndOrderFront:", (id) nullptr);
 }
 
-// The saved window is retained, so that it stays a valid object however
-// long it waits for recallfocus, even after the application has closed it.
+// ---- savefocus and recallfocus ----
+//
+// savefocus runs on whatever thread delivers it, often the scheduler's.
+// There it only reads (isActive, keyWindow) and takes its own reference to
+// the key window (retain, which any thread may send), then swaps it into the
+// record in one atomic exchange. The window it replaces is released on the
+// main thread: at once when savefocus runs there; otherwise it waits in one
+// of the record's retired slots for a call queued to the main thread, the
+// next recallfocus or the object's deletion, whichever comes first. The
+// slots need no memory of their own; should all be taken (the main thread
+// far behind), a savefocus from another thread is skipped and the window
+// saved before stays saved.
+
+#define LIVEAPP_SLOT_TAKEN ((void *)1) // reserved, its window not yet stored
+
+static bool liveapp_on_main_thread(void)
+{
+    return liveapp_send<BOOL>(liveapp_objc_class("NSThread"), "isMainThread");
+}
+
+// Main thread: releases every retired window.
+static void liveapp_drain_retired(t_liveapp *x)
+{
+    for (int i = 0; i < LIVEAPP_RETIRED_SLOTS; ++i) {
+        void *window = liveapp_atomic_load_ptr(&x->retired[i]);
+        if (window && window != LIVEAPP_SLOT_TAKEN &&
+            liveapp_atomic_cas_ptr(&x->retired[i], window, nullptr))
+            liveapp_send<void>((id)window, "release");
+    }
+}
+
+static void liveapp_queued_drain(void *x, t_symbol *, short argc, t_atom *argv)
+{
+    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+        liveapp_drain_retired(live);
+}
+
 void liveapp_savefocus(t_liveapp *x)
 {
     id app = liveapp_shared_app();
@@ -133,36 +170,78 @@ void liveapp_savefocus(t_liveapp *x)
         return;
     }
     id key = liveapp_send<id>(app, "keyWindow");
+    if (key == (id)liveapp_atomic_load_ptr(&x->saved_window))
+        return; // saved already (a metro saving the same window, say)
+    if (liveapp_on_main_thread()) {
+        if (key)
+            liveapp_send<id>(key, "retain");
+        id old = (id)liveapp_atomic_exchange_ptr(&x->saved_window, key);
+        if (old)
+            liveapp_send<void>(old, "release");
+        return;
+    }
+    int slot = 0;
+    while (slot < LIVEAPP_RETIRED_SLOTS &&
+           !liveapp_atomic_cas_ptr(&x->retired[slot], nullptr, LIVEAPP_SLOT_TAKEN))
+        ++slot;
+    if (slot == LIVEAPP_RETIRED_SLOTS)
+        return;
     if (key)
         liveapp_send<id>(key, "retain");
-    if (x->saved_window)
-        liveapp_send<void>((id)x->saved_window, "release");
-    x->saved_window = key;
+    void *old = liveapp_atomic_exchange_ptr(&x->saved_window, key);
+    liveapp_atomic_exchange_ptr(&x->retired[slot], old); // null frees the slot
+    if (old)
+        liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_drain), nullptr, nullptr);
+}
+
+// Main thread: lets go of the saved window, unless a savefocus has replaced
+// it meanwhile (then that savefocus retires it).
+static void liveapp_forget(t_liveapp *x, id window)
+{
+    if (liveapp_atomic_cas_ptr(&x->saved_window, window, nullptr))
+        liveapp_send<void>(window, "release");
 }
 
 void liveapp_do_recallfocus(t_liveapp *x)
 {
-    id window = (id)x->saved_window;
+    liveapp_drain_retired(x);
+    id window = (id)liveapp_atomic_load_ptr(&x->saved_window);
     if (!window) {
         object_error((t_object *)x, LIVEAPP_TEXT_NOTHING_SAVED);
         return;
     }
-    if (!liveapp_app_has_window(window)) {
+    // A window that Live closed stays an object while it is retained, and
+    // may stay in the application's list; one that is neither visible nor
+    // in the Dock is not coming back, and is never reopened from here.
+    bool exists = liveapp_app_has_window(window);
+    bool visible = exists && liveapp_send<BOOL>(window, "isVisible");
+    bool minimised = exists && !visible && liveapp_send<BOOL>(window, "isMiniaturized");
+    if (!visible && !minimised) {
         object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
+        liveapp_forget(x, window);
         return;
     }
     liveapp_activate();
+    if (minimised)
+        liveapp_send<void>(window, "deminiaturize:", (id) nullptr);
     liveapp_send<void>(window, "makeKeyAndOrderFront:", (id) nullptr);
 }
 
-void liveapp_handoff(t_liveapp *x, t_symbol *file)
-{
-    t_symbol *absolute = nullptr;
-    if (path_absolutepath(&absolute, file, nullptr, 0) != 0 || !absolute) {
-        liveapp_addfile_failed(x, file);
-        return;
-    }
+// ---- addfile ----
 
+// The application bundle around an executable: the path up to the last
+// ".app" folder that holds it; the path unchanged when there is none.
+static void liveapp_bundle_path(char *path)
+{
+    char *bundle = nullptr;
+    for (char *p = strstr(path, ".app/"); p; p = strstr(p + 1, ".app/"))
+        bundle = p;
+    if (bundle)
+        bundle[4] = '\0';
+}
+
+void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
+{
     char app_path[LIVEAPP_PROC_BUFFER];
     if (proc_pidpath(getpid(), app_path, sizeof app_path) <= 0) {
         object_error((t_object *)x, "error getting process path");
@@ -170,19 +249,20 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file)
         return;
     }
     app_path[sizeof app_path - 1] = '\0';
-
-    char native[MAX_PATH_CHARS];
-    native[0] = '\0';
-    path_nameconform(absolute->s_name, native, PATH_STYLE_NATIVE, PATH_TYPE_BOOT);
+    // The workspace takes an application's name or its bundle's path.
+    liveapp_bundle_path(app_path);
 
     id string_class = liveapp_objc_class("NSString");
-    id file_string = liveapp_send<id>(string_class, "stringWithUTF8String:",
-                                      (const char *)native);
+    id file_string = liveapp_send<id>(string_class, "stringWithUTF8String:", native);
     id app_string = liveapp_send<id>(string_class, "stringWithUTF8String:",
                                      (const char *)app_path);
     id workspace = liveapp_send<id>(liveapp_objc_class("NSWorkspace"), "sharedWorkspace");
-    liveapp_send<BOOL>(workspace, "openFile:withApplication:", file_string, app_string);
-
+    if (!liveapp_send<BOOL>(workspace, "openFile:withApplication:", file_string,
+                            app_string)) {
+        object_error((t_object *)x, "Live was not given the file: %s", file->s_name);
+        liveapp_addfile_error(x);
+        return;
+    }
     liveapp_addfile_succeeded(x);
 }
 
@@ -191,7 +271,8 @@ void liveapp_bang(t_liveapp *) {}
 
 void liveapp_release(t_liveapp *x)
 {
-    if (x->saved_window)
-        liveapp_send<void>((id)x->saved_window, "release");
-    x->saved_window = nullptr;
+    liveapp_drain_retired(x);
+    id window = (id)liveapp_atomic_exchange_ptr(&x->saved_window, nullptr);
+    if (window)
+        liveapp_send<void>(window, "release");
 }

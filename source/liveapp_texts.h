@@ -12,6 +12,7 @@
 #define LIVEAPP_TEXT_NOTHING_SAVED "no window has been saved"
 #define LIVEAPP_TEXT_WINDOW_GONE "the saved window no longer exists"
 #define LIVEAPP_TEXT_FILE_NOT_FOUND "can't find the file: %s"
+#define LIVEAPP_TEXT_NO_NATIVE_PATH "can't make a native path of the file: %s"
 
 // The title marker that follows the set name in Live's main window.
 #define LIVEAPP_TITLE_MARKER " - Ableton Live"

@@ -5,6 +5,7 @@
 // (unsigned short) and WCHAR are the same unit, so buffers pass between the
 // two with a cast.
 #include "liveapp.h"
+#include "liveapp_atomic.h"
 #include "liveapp_texts.h"
 
 #include <string.h>
@@ -174,6 +175,9 @@ void liveapp_do_front(t_liveapp *x)
         object_error((t_object *)x, LIVEAPP_TEXT_NO_WINDOW);
 }
 
+// savefocus may run on the scheduler thread while recallfocus runs on the
+// main thread: the saved handle is only ever written and read atomically.
+// A handle is not owned, so there is nothing to release.
 void liveapp_savefocus(t_liveapp *x)
 {
     HWND window = GetForegroundWindow();
@@ -183,23 +187,26 @@ void liveapp_savefocus(t_liveapp *x)
         object_error((t_object *)x, LIVEAPP_TEXT_NOT_ACTIVE);
         return;
     }
-    x->saved_window = window;
+    liveapp_atomic_exchange_ptr(&x->saved_window, window);
 }
 
 void liveapp_do_recallfocus(t_liveapp *x)
 {
-    HWND window = (HWND)x->saved_window;
+    HWND window = (HWND)liveapp_atomic_load_ptr(&x->saved_window);
     if (!window) {
         object_error((t_object *)x, LIVEAPP_TEXT_NOTHING_SAVED);
         return;
     }
     // The handle is not owned: the window may have closed since, and its
-    // handle may now name a window of another program. Only a window that
-    // still exists in this process is brought back.
+    // handle may now name a window of another program. A window that Live
+    // hid is as good as closed and is not shown again from here; a
+    // minimised one is restored.
     DWORD process = 0;
     if (!IsWindow(window) || !GetWindowThreadProcessId(window, &process) ||
-        process != GetCurrentProcessId()) {
-        x->saved_window = nullptr;
+        process != GetCurrentProcessId() ||
+        (!IsWindowVisible(window) && !IsIconic(window))) {
+        // Forgotten, unless a savefocus has saved another one meanwhile.
+        liveapp_atomic_cas_ptr(&x->saved_window, window, nullptr);
         object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
         return;
     }
@@ -208,18 +215,27 @@ void liveapp_do_recallfocus(t_liveapp *x)
 
 // ---- addfile ----
 //
-// Every accepted request gets a hand-off record of its own, so that a
-// request that follows quickly cannot change the file an earlier worker
-// opens. The worker thread gets the record, never the object: it hands its
-// outcome back to the main thread through the host's queue, and only there,
-// and only while the object still exists, is the object touched.
-// liveapp_release cuts the records of a deleted object loose; their workers
-// then finish without a trace.
+// Every accepted request gets a hand-off record of its own, with its own
+// copy of the native path, made on the main thread. The worker thread gets
+// the record, never the object. Who frees the record is settled by one
+// atomic exchange of its state, so that exactly one side does it:
+// - the worker, ending, marks it done; if the object was freed first (the
+//   record says orphaned), the worker frees it and reports nothing;
+//   otherwise it queues its outcome to the object, and the object frees the
+//   record, on the main thread, when the outcome arrives or when the object
+//   is freed, whichever comes first;
+// - liveapp_release marks every record orphaned, and frees those whose
+//   worker has already marked them done.
+// Nothing is ever queued to the record itself.
+
+enum { LIVEAPP_HANDOFF_RUNNING, LIVEAPP_HANDOFF_DONE, LIVEAPP_HANDOFF_ORPHANED };
 
 struct liveapp_handoff {
-    t_liveapp *x;                 // null once the object is gone
-    t_symbol *file;               // this request's file name
+    t_liveapp *x;                 // set before the worker starts, then only read
+    t_atom_long serial;           // the object's serial, likewise
+    volatile int32_t state;       // LIVEAPP_HANDOFF_*
     struct liveapp_handoff *next; // the object's list, main thread only
+    char native[MAX_PATH_CHARS];  // the file's native path
 };
 
 static void liveapp_handoff_unlink(t_liveapp *x, struct liveapp_handoff *h)
@@ -231,24 +247,20 @@ static void liveapp_handoff_unlink(t_liveapp *x, struct liveapp_handoff *h)
         }
 }
 
-// Main thread: a worker has finished with "ok" or "error".
-static void liveapp_handoff_done(struct liveapp_handoff *h, t_symbol *outcome, short,
-                                 t_atom *)
+// Main thread: a worker has finished. Every worker that finds its object
+// alive queues one of these, so each call frees one finished record.
+static void liveapp_handoff_done(void *object, t_symbol *, short argc, t_atom *argv)
 {
-    t_liveapp *x = h->x;
-    if (x) {
-        liveapp_handoff_unlink(x, h);
-        if (outcome == gensym(LIVEAPP_RESULT_OK))
-            liveapp_addfile_succeeded(x);
-        else
-            liveapp_addfile_failed(x, h->file);
-    }
-    sysmem_freeptr(h);
-}
-
-static void liveapp_handoff_finish(struct liveapp_handoff *h, const char *outcome)
-{
-    defer_low(h, LIVEAPP_METHOD(liveapp_handoff_done), gensym(outcome), 0, nullptr);
+    t_liveapp *x = liveapp_alive(object, argc, argv);
+    if (!x)
+        return;
+    for (struct liveapp_handoff *h = x->handoffs; h; h = h->next)
+        if (liveapp_atomic_add(&h->state, 0) == LIVEAPP_HANDOFF_DONE) {
+            liveapp_handoff_unlink(x, h);
+            sysmem_freeptr(h);
+            break;
+        }
+    liveapp_addfile_succeeded(x);
 }
 
 // Appends a native path in double quotes so that the started program reads
@@ -312,24 +324,25 @@ static void liveapp_launch(const char *native)
 
 static void *liveapp_addfile_thread(struct liveapp_handoff *h)
 {
-    t_symbol *absolute = nullptr;
-    if (path_absolutepath(&absolute, h->file, nullptr, 0) != 0 || !absolute) {
-        liveapp_handoff_finish(h, LIVEAPP_RESULT_ERROR);
-        systhread_exit(1);
-        return nullptr;
-    }
-    char native[MAX_PATH_CHARS];
-    native[0] = '\0';
-    path_nameconform(absolute->s_name, native, PATH_STYLE_NATIVE, PATH_TYPE_BOOT);
-    liveapp_launch(native);
+    liveapp_launch(h->native);
     systhread_sleep(700);
     // Found and handed on: "ok" whether or not the start itself worked.
-    liveapp_handoff_finish(h, LIVEAPP_RESULT_OK);
+    // Read what the outcome needs before the exchange: after it, the record
+    // may be gone.
+    t_liveapp *x = h->x;
+    t_atom serial;
+    serial.a_type = A_LONG;
+    serial.a_w.w_long = h->serial;
+    if (liveapp_atomic_exchange(&h->state, LIVEAPP_HANDOFF_DONE) ==
+        LIVEAPP_HANDOFF_ORPHANED)
+        sysmem_freeptr(h);
+    else
+        defer_low(x, LIVEAPP_METHOD(liveapp_handoff_done), nullptr, 1, &serial);
     systhread_exit(0);
     return nullptr;
 }
 
-void liveapp_handoff(t_liveapp *x, t_symbol *file)
+void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
 {
     struct liveapp_handoff *h =
         (struct liveapp_handoff *)sysmem_newptrclear(sizeof(struct liveapp_handoff));
@@ -337,7 +350,9 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file)
     t_systhread thread = nullptr;
     if (h) {
         h->x = x;
-        h->file = file;
+        h->serial = x->serial;
+        h->state = LIVEAPP_HANDOFF_RUNNING;
+        strncpy(h->native, native, MAX_PATH_CHARS - 1);
         h->next = x->handoffs;
         x->handoffs = h;
         if (systhread_create(LIVEAPP_METHOD(liveapp_addfile_thread), h, 0, 1, 0,
@@ -375,7 +390,14 @@ void liveapp_bang(t_liveapp *x)
 
 void liveapp_release(t_liveapp *x)
 {
-    for (struct liveapp_handoff *h = x->handoffs; h; h = h->next)
-        h->x = nullptr;
+    struct liveapp_handoff *h = x->handoffs;
     x->handoffs = nullptr;
+    while (h) {
+        struct liveapp_handoff *next = h->next;
+        // A worker still running frees its own record when it ends.
+        if (liveapp_atomic_exchange(&h->state, LIVEAPP_HANDOFF_ORPHANED) ==
+            LIVEAPP_HANDOFF_DONE)
+            sysmem_freeptr(h);
+        h = next;
+    }
 }

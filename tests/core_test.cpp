@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using simhost::Line;
@@ -227,6 +228,35 @@ TEST_F(AddfileResult, ErrorArrivesThroughTheQueueWhenTheFileIsMissing)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].selector, "error");
     EXPECT_EQ(out[0].outlet, RIGHT);
+}
+
+// The host's paths hold at most 2,048 bytes: a file found deeper than that
+// has no native path, and Live must not be asked to open an empty one.
+TEST_F(AddfileResult, AFileWhosePathIsTooLongForTheHostIsAnErrorAndNotHandedOn)
+{
+    std::string folder = temp_folder();
+    std::string deep = folder;
+    while (deep.size() < 2100) {
+        deep += "/" + std::string(200, 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+    }
+    std::ofstream(deep + "/deep.als") << "set";
+    simhost_add_search_folder(deep.c_str());
+    t_liveapp *x = make();
+
+    simhost::send(x, "addfile", {simhost::sym("deep.als")});
+    simhost_run_queue();
+    simhost_wait_and_run(50);
+    EXPECT_EQ(lines_of(x), (std::vector<Line>{{SIMHOST_ERROR, x,
+                                               "can't make a native path of the file: "
+                                               "deep.als"}}));
+    auto out = simhost::sent();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].selector, "error");
+    EXPECT_EQ(out[0].outlet, RIGHT);
+    EXPECT_TRUE(macsim::open_requests().empty());
+    EXPECT_EQ(simhost_clocks_pending(), 0);
+    simhost_clear_search_path();
 }
 
 TEST_F(AddfileResult, NoFileArgumentPostsAnErrorAndSendsNothing)

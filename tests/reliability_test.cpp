@@ -3,10 +3,13 @@
 #include "fixture.h"
 #include "macsim.h"
 
+#include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 using simhost::Line;
@@ -22,6 +25,19 @@ protected:
         char templ[] = "/tmp/quenbrix-load-XXXXXX";
         folder_ = mkdtemp(templ);
         simhost_add_search_folder(folder_.c_str());
+        stale_ = simhost_stale_calls_run();
+        dropped_ = simhost_dropped_calls();
+        refused_ = simhost_refused_calls();
+    }
+
+    // The figures of docs/testing.md: what the test did, and what the host
+    // did with the calls still queued for the objects it deleted.
+    void figures(const std::string &what)
+    {
+        std::printf("[ figures  ] host model %s: %s; calls for freed objects: %ld run, "
+                    "%ld dropped, %ld refused\n",
+                    simhost_freed_calls(), what.c_str(), simhost_stale_calls_run() - stale_,
+                    simhost_dropped_calls() - dropped_, simhost_refused_calls() - refused_);
     }
 
     void TearDown() override
@@ -50,6 +66,7 @@ protected:
     }
 
     std::string folder_;
+    long stale_ = 0, dropped_ = 0, refused_ = 0;
 };
 
 } // namespace
@@ -131,6 +148,7 @@ TEST_F(Reliability, TwoHundredAddfilesInFlightWithObjectsDeletedMidwaySendNothin
         EXPECT_EQ(std::count(r.begin(), r.end(), "error"), kEach / 2);
     }
     EXPECT_EQ(simhost_bad_frees(), 0);
+    figures("200 addfile requests held, 14 of 20 objects deleted at two stages");
 }
 
 TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
@@ -185,4 +203,136 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     EXPECT_EQ(simhost_sent_count(), 2);
     macsim::drain_autorelease_pool();
     EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+// Whatever the host does with calls still queued for a freed object (run
+// them with the freed pointer, drop them, or refuse them at the door: see
+// SIMHOST_FREED_CALLS), an object deleted at any stage of any request sends
+// and posts nothing afterwards, reads none of its freed memory (its pages
+// are unreadable), and leaves nothing behind.
+TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
+{
+    add_file("here.als");
+    id live = macsim::add_window("My Set");
+    id other = macsim::add_window("Device", false);
+    macsim::set_active(true);
+    macsim::set_key_window(live);
+    long refused_before = simhost_refused_calls();
+    std::vector<void *> deleted;
+    auto kill = [&](t_liveapp *x) {
+        deleted.push_back(x);
+        destroy(x);
+    };
+
+    // Requests queued on the main thread, and from the scheduler thread as
+    // a metro would, then the object deleted before the queue runs.
+    for (const char *m : {"getname", "front", "recallfocus", "savefocus"}) {
+        t_liveapp *x = make(), *y = make();
+        simhost::send(x, m);
+        std::thread([&] { simhost::send(y, m); }).join();
+        simhost::send(x, "addfile", {simhost::sym("here.als")});
+        kill(x);
+        kill(y);
+        settle();
+    }
+    // "ok" queued by the clock, "error" queued after the failed search, a
+    // window release queued by savefocus from another thread: each waits
+    // in the queue when the object goes.
+    t_liveapp *ok = make(), *error = make(), *saver = make();
+    simhost::send(ok, "addfile", {simhost::sym("here.als")});
+    simhost::send(error, "addfile", {simhost::sym("gone.als")});
+    simhost_run_queue();
+    std::thread([&] { simhost::send(saver, "savefocus"); }).join();
+    macsim::set_key_window(other);
+    std::thread([&] { simhost::send(saver, "savefocus"); }).join(); // retires `live`
+    double deadline = simhost_now() + 2000;
+    while (simhost_clocks_pending() > 0 && simhost_now() < deadline)
+        usleep(1000);
+    EXPECT_EQ(simhost_queue_length(), 3); // ok, error, the release
+    simhost_console_clear();
+    kill(ok);
+    kill(error);
+    kill(saver);
+    settle();
+
+    for (auto &m : simhost::sent())
+        EXPECT_EQ(std::count(deleted.begin(), deleted.end(), m.object), 0)
+            << "a deleted object sent " << m.selector;
+    for (auto &l : simhost::console())
+        EXPECT_EQ(std::count(deleted.begin(), deleted.end(), l.object), 0)
+            << "a deleted object posted " << l.text;
+    figures(std::to_string(deleted.size()) +
+            " objects deleted with requests queued from two threads, or with ok, error "
+            "or a window release queued");
+    EXPECT_EQ(simhost_refused_calls(), refused_before) << "a call was addressed to no object";
+    macsim::drain_autorelease_pool();
+    EXPECT_EQ(macsim::retain_count(live), 1);
+    EXPECT_EQ(macsim::retain_count(other), 1);
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+// A host's allocator may give a new object the address of one just freed.
+// Calls queued for the old one must not act for the new one.
+TEST_F(Reliability, ANewObjectAtAFreedObjectsAddressGetsNoneOfItsQueuedCalls)
+{
+    add_file("here.als");
+    macsim::add_window("My Set");
+    simhost_reuse_freed_memory(1);
+    t_liveapp *old = make();
+    simhost::send(old, "getname");
+    simhost::send(old, "addfile", {simhost::sym("gone.als")});
+    destroy(old);
+    t_liveapp *reborn = make();
+    simhost_reuse_freed_memory(0);
+    ASSERT_EQ((void *)reborn, (void *)old) << "the stand-in did not reuse the address";
+    settle();
+    EXPECT_EQ(simhost_sent_count(), 0);
+    EXPECT_TRUE(lines_of(reborn).empty());
+
+    simhost::send(reborn, "getname");
+    settle();
+    EXPECT_EQ(simhost_sent_count(), 1); // and it works for itself
+}
+
+// savefocus as a metro drives it, from the scheduler thread, while the main
+// thread recalls the window and deletes objects: AppKit sees only reads from
+// the other thread, every window is released on the main thread, and
+// nothing is left over (the fixture checks the host's allocations).
+TEST_F(Reliability, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDeletesIsSafe)
+{
+    id a = macsim::add_window("My Set", true);
+    id b = macsim::add_window("Device", false);
+    macsim::set_active(true);
+    macsim::set_key_window(a);
+    macsim::clear_records();
+    const int kRounds = 30, kSaves = 200;
+    for (int round = 0; round < kRounds; ++round) {
+        t_liveapp *x = make();
+        std::atomic<bool> done{false};
+        std::thread scheduler([&] {
+            for (int i = 0; i < kSaves; ++i)
+                simhost::send(x, "savefocus");
+            done = true;
+        });
+        while (!done) {
+            macsim::set_key_window(round % 2 ? a : b);
+            simhost::send(x, "recallfocus");
+            t_liveapp *other = make();
+            simhost::send(other, "savefocus");
+            destroy(other);
+            simhost_run_queue();
+            macsim::drain_autorelease_pool();
+        }
+        scheduler.join();
+        simhost::send(x, "recallfocus");
+        destroy(x); // with window releases still queued
+        settle();
+    }
+    EXPECT_EQ(macsim::retain_count(a), 1);
+    EXPECT_EQ(macsim::retain_count(b), 1);
+    for (const std::string &m : macsim::messages_off_main())
+        EXPECT_TRUE(m == "sharedApplication" || m == "isActive" || m == "keyWindow" ||
+                    m == "retain" || m == "isMainThread")
+            << m << " sent from the scheduler thread";
+    EXPECT_FALSE(macsim::messages_off_main().empty());
 }

@@ -1,11 +1,20 @@
 // The model of AppKit and Foundation: NSApplication with its windows list,
 // active state and key window; NSRunningApplication's activation;
-// NSWorkspace's openFile:withApplication:; NSWindow, NSString and NSArray.
+// NSWorkspace's openFile:withApplication:; NSThread's isMainThread; NSWindow
+// (visible, minimised, closed), NSString and NSArray.
+//
+// As in AppKit, a closed window leaves the screen but stays in the
+// application's windows list for as long as anything else retains it, and
+// makeKeyAndOrderFront: shows it again; it does not bring a minimised
+// window out of the Dock, deminiaturize: does. The active state and the key
+// window may be read from any thread; the rest is the main thread's.
 // Methods are plain functions (self, _cmd, arguments...), as the runtime
 // calls them. Like Cocoa, convenience constructors and the windows list
 // hand out autoreleased objects; a title belongs to its window.
 #include "objects.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,21 +37,20 @@ struct Array : objc_object {
 struct Window : objc_object {
     id title = nullptr;
     bool can_become_main = true;
-    void dealloc() override
-    {
-        if (title)
-            macsim::release(title);
-        title = nullptr;
-    }
+    bool visible = true;
+    bool miniaturized = false;
+    bool closed = false; // closed: the application no longer holds it
+    void dealloc() override;
 };
 
 struct AppKit {
     id application = nullptr;
     id running_application = nullptr;
     id workspace = nullptr;
-    std::vector<id> windows; // each held with one retain
-    bool active = false;
-    id key_window = nullptr;
+    std::vector<id> windows; // held with one retain each, until closed
+    std::atomic<bool> active{false};
+    std::atomic<id> key_window{nullptr};
+    BOOL open_result = YES;
     std::vector<unsigned long> activations;
     std::vector<id> fronted;
     std::vector<macsim::OpenRequest> open_requests;
@@ -55,6 +63,15 @@ AppKit &kit()
 {
     static AppKit k;
     return k;
+}
+
+void Window::dealloc()
+{
+    if (title)
+        macsim::release(title);
+    title = nullptr;
+    auto &list = kit().windows;
+    list.erase(std::remove(list.begin(), list.end(), (id)this), list.end());
 }
 
 [[noreturn]] void model_fault(const char *what)
@@ -137,7 +154,13 @@ id workspace_shared(id, SEL)
 BOOL workspace_open(id, SEL, id file, id application)
 {
     kit().open_requests.push_back({text_of(file), text_of(application)});
-    return YES;
+    return kit().open_result;
+}
+
+// NSThread
+BOOL thread_is_main(id, SEL)
+{
+    return macsim::on_main_thread() ? YES : NO;
 }
 
 // NSString
@@ -178,10 +201,30 @@ BOOL window_can_become_main(id self, SEL)
     return as_window(self)->can_become_main ? YES : NO;
 }
 
+BOOL window_is_visible(id self, SEL)
+{
+    return as_window(self)->visible ? YES : NO;
+}
+
+BOOL window_is_miniaturized(id self, SEL)
+{
+    return as_window(self)->miniaturized ? YES : NO;
+}
+
+void window_deminiaturize(id self, SEL, id)
+{
+    Window *w = as_window(self);
+    w->miniaturized = false;
+    w->visible = true;
+}
+
 void window_make_key_and_order_front(id self, SEL, id)
 {
-    as_window(self);
+    Window *w = as_window(self);
     kit().fronted.push_back(self);
+    if (w->miniaturized)
+        return; // stays in the Dock
+    w->visible = true;
     kit().key_window = self;
 }
 
@@ -205,6 +248,9 @@ void define_appkit()
     add_class_method(workspace, "sharedWorkspace", imp(workspace_shared));
     add_method(workspace, "openFile:withApplication:", imp(workspace_open));
 
+    Class thread = define_class("NSThread", "NSObject");
+    add_class_method(thread, "isMainThread", imp(thread_is_main));
+
     Class string = define_class("NSString", "NSObject");
     add_class_method(string, "stringWithUTF8String:", imp(string_with_utf8));
     add_method(string, "UTF8String", imp(string_utf8));
@@ -217,13 +263,28 @@ void define_appkit()
     add_method(window, "title", imp(window_title));
     add_method(window, "canBecomeMainWindow", imp(window_can_become_main));
     add_method(window, "makeKeyAndOrderFront:", imp(window_make_key_and_order_front));
+    add_method(window, "isVisible", imp(window_is_visible));
+    add_method(window, "isMiniaturized", imp(window_is_miniaturized));
+    add_method(window, "deminiaturize:", imp(window_deminiaturize));
 }
 
 void reset_appkit()
 {
-    for (id w : kit().windows)
-        release(w);
-    kit() = AppKit();
+    for (id w : std::vector<id>(kit().windows))
+        if (!as_window(w)->closed)
+            release(w);
+    AppKit &k = kit();
+    k.application = k.running_application = k.workspace = nullptr;
+    k.windows.clear();
+    k.active = false;
+    k.key_window = nullptr;
+    k.open_result = YES;
+    k.activations.clear();
+    k.fronted.clear();
+    k.open_requests.clear();
+    k.has_name = k.has_path = true;
+    k.process_name = "Live";
+    k.process_path = "/Applications/Ableton Live 12 Suite.app/Contents/MacOS/Live";
 }
 
 id add_window(const char *title, bool can_become_main)
@@ -251,21 +312,54 @@ void set_can_become_main(id window, bool can)
 void close_window(id window)
 {
     auto &list = kit().windows;
-    for (auto it = list.begin(); it != list.end(); ++it) {
-        if (*it == window) {
-            list.erase(it);
-            if (kit().key_window == window)
-                kit().key_window = nullptr;
-            release(window);
-            return;
-        }
-    }
-    model_fault("close_window: not one of the application's windows");
+    Window *w = as_window(window);
+    if (w->closed || std::find(list.begin(), list.end(), window) == list.end())
+        model_fault("close_window: not one of the application's open windows");
+    w->closed = true;
+    w->visible = false;
+    if (kit().key_window == window)
+        kit().key_window = nullptr;
+    release(window); // gone from the list once nothing else holds it
+}
+
+void miniaturize(id window)
+{
+    Window *w = as_window(window);
+    w->miniaturized = true;
+    w->visible = false;
+    if (kit().key_window == window)
+        kit().key_window = nullptr;
+}
+
+void order_out(id window)
+{
+    as_window(window)->visible = false;
+    if (kit().key_window == window)
+        kit().key_window = nullptr;
+}
+
+bool visible(id window)
+{
+    return as_window(window)->visible;
 }
 
 std::vector<id> windows()
 {
     return kit().windows;
+}
+
+std::vector<id> open_windows()
+{
+    std::vector<id> out;
+    for (id w : kit().windows)
+        if (!as_window(w)->closed)
+            out.push_back(w);
+    return out;
+}
+
+void set_open_result(bool ok)
+{
+    kit().open_result = ok ? YES : NO;
 }
 
 void set_active(bool active)

@@ -4,8 +4,8 @@
 // (the shared application and its windows, activation, the workspace,
 // strings and arrays) and the BSD process calls proc_name and proc_pidpath.
 //
-// These are the controls for tests and tools. Everything runs on the
-// calling thread; nothing here is thread-safe.
+// These are the controls for tests and tools, for the main thread: the
+// thread that last called reset(). Messages may come from any thread.
 #pragma once
 
 #include <objc/message.h>
@@ -26,8 +26,14 @@ void reset();
 id add_window(const char *title, bool can_become_main = true);
 void set_title(id window, const char *title);
 void set_can_become_main(id window, bool can);
-void close_window(id window); // leaves the list, the application lets go
-std::vector<id> windows();
+// Closing hides the window and the application lets go of it; it stays in
+// the windows list while anything else retains it.
+void close_window(id window);
+void miniaturize(id window); // into the Dock: neither visible nor key
+void order_out(id window);   // hidden, still open
+bool visible(id window);
+std::vector<id> windows();      // the application's list, closed ones included
+std::vector<id> open_windows(); // those not closed
 
 // Activation and focus.
 void set_active(bool active);
@@ -43,6 +49,7 @@ struct OpenRequest {
     std::string application;
 };
 std::vector<OpenRequest> open_requests();
+void set_open_result(bool ok); // what openFile:withApplication: answers
 
 // The process calls; null makes the call fail.
 void set_process_name(const char *name);
@@ -51,6 +58,8 @@ void set_process_path(const char *path);
 // Every message sent through objc_msgSend to a live receiver, in order.
 std::vector<std::pair<id, std::string>> messages();
 std::vector<std::string> messages_to(id receiver);
+std::vector<std::string> messages_off_main(); // selectors sent from other threads
+bool on_main_thread();
 void clear_records();
 
 // Reference counts. Objects made by the model (windows, strings, arrays)

@@ -1,11 +1,18 @@
 // The stand-in Objective-C runtime: classes and selectors interned by name,
 // method lookup, reference counts with zombies, an autorelease pool, and
 // objc_msgSend itself.
+//
+// As in the real runtime, messages may be sent from any thread: lookup,
+// reference counts and the records are guarded by one lock. What a method
+// then does is the model's business; AppKit's own state is the main
+// thread's, and each message records whether it came from there.
 #include "objects.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -17,9 +24,17 @@ struct Runtime {
     std::vector<std::unique_ptr<objc_object>> objects; // all but classes
     std::vector<id> pool;
     std::vector<std::pair<id, std::string>> messages;
+    std::vector<std::string> off_main; // selectors sent from another thread
     long live = 0;
     bool appkit_defined = false;
+    std::thread::id main_thread = std::this_thread::get_id();
 };
+
+std::recursive_mutex &rt_lock()
+{
+    static std::recursive_mutex m;
+    return m;
+}
 
 Runtime &rt()
 {
@@ -82,6 +97,7 @@ void define_runtime_classes()
 
 extern "C" Class objc_getClass(const char *name)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     define_runtime_classes();
     auto it = rt().classes.find(name);
     return it == rt().classes.end() ? nullptr : it->second;
@@ -89,6 +105,7 @@ extern "C" Class objc_getClass(const char *name)
 
 extern "C" SEL sel_registerName(const char *name)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     auto &slot = rt().selectors[name];
     if (!slot) {
         slot.reset(new objc_selector);
@@ -101,12 +118,15 @@ extern "C" SEL sel_registerName(const char *name)
 // nil here) and the selector. Returns the method to jump to.
 extern "C" IMP macsim_lookup(id self, SEL sel)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     if (self->dead)
         fault("message to a deallocated object", self, sel);
     for (objc_class *c = self->isa; c; c = c->superclass) {
         auto it = c->methods.find(sel);
         if (it != c->methods.end()) {
             rt().messages.emplace_back(self, sel->name);
+            if (std::this_thread::get_id() != rt().main_thread)
+                rt().off_main.push_back(sel->name);
             return it->second;
         }
     }
@@ -190,6 +210,7 @@ const char *selector_name(SEL sel)
 
 void adopt(objc_object *object)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     if (object->counted)
         ++rt().live;
     rt().objects.emplace_back(object);
@@ -197,6 +218,7 @@ void adopt(objc_object *object)
 
 id retain(id object)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     if (object->dead)
         fault("retain of a deallocated object", object, nullptr);
     if (object->counted)
@@ -206,6 +228,7 @@ id retain(id object)
 
 void release(id object)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     if (object->dead)
         fault("release of a deallocated object", object, nullptr);
     if (!object->counted || --object->refs > 0)
@@ -217,12 +240,14 @@ void release(id object)
 
 id autorelease(id object)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     rt().pool.push_back(object);
     return object;
 }
 
 void drain_autorelease_pool()
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     // Releasing may autorelease more; drain until empty.
     while (!rt().pool.empty()) {
         std::vector<id> batch;
@@ -234,26 +259,31 @@ void drain_autorelease_pool()
 
 long live_objects()
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     return rt().live;
 }
 
 long retain_count(id object)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     return object->dead ? 0 : object->refs;
 }
 
 bool deallocated(id object)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     return object->dead;
 }
 
 std::vector<std::pair<id, std::string>> messages()
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     return rt().messages;
 }
 
 std::vector<std::string> messages_to(id receiver)
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     std::vector<std::string> out;
     for (auto &m : rt().messages)
         if (m.first == receiver)
@@ -263,11 +293,27 @@ std::vector<std::string> messages_to(id receiver)
 
 void clear_records_runtime()
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
     rt().messages.clear();
+    rt().off_main.clear();
+}
+
+std::vector<std::string> messages_off_main()
+{
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
+    return rt().off_main;
+}
+
+bool on_main_thread()
+{
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
+    return std::this_thread::get_id() == rt().main_thread;
 }
 
 void reset()
 {
+    std::lock_guard<std::recursive_mutex> lock(rt_lock());
+    rt().main_thread = std::this_thread::get_id();
     define_runtime_classes();
     reset_appkit();
     drain_autorelease_pool();

@@ -24,6 +24,10 @@ void console_line(int kind, t_object *x, const char *fmt, va_list ap)
     std::string text = vformat(fmt, ap);
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
+    // The host reads the object to tag the line: a post for an object that
+    // was freed reads freed memory, and stops the program here.
+    if (x && !is_live_instance(h, x))
+        (void)*(volatile t_atom_long *)&x->o_magic;
     h.console.push_back({kind, x, text});
     if (h.echo) {
         static const char *kinds[] = {"", "warning: ", "error: "};

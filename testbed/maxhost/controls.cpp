@@ -15,9 +15,26 @@ double now_ms()
 
 // Made once and never destroyed, so that threads still running at exit
 // never meet a torn-down host.
+FreedCalls freed_calls_from_environment()
+{
+    const char *model = std::getenv("SIMHOST_FREED_CALLS");
+    if (!model || !*model || std::strcmp(model, "run") == 0)
+        return FREED_RUN;
+    if (std::strcmp(model, "drop") == 0)
+        return FREED_DROP;
+    if (std::strcmp(model, "strict") == 0)
+        return FREED_STRICT;
+    std::fprintf(stderr, "SIMHOST_FREED_CALLS=%s: not one of run, drop, strict\n", model);
+    std::abort();
+}
+
 Host &host()
 {
-    static Host *h = new Host;
+    static Host *h = [] {
+        Host *made = new Host;
+        made->freed_calls = freed_calls_from_environment();
+        return made;
+    }();
     return *h;
 }
 
@@ -349,6 +366,47 @@ double simhost_last_clock_delay(void)
 double simhost_now(void)
 {
     return now_ms();
+}
+
+const char *simhost_freed_calls(void)
+{
+    static const char *const names[] = {"run", "drop", "strict"};
+    return names[host().freed_calls];
+}
+
+long simhost_refused_calls(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.refused_calls;
+}
+
+long simhost_dropped_calls(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.dropped_calls;
+}
+
+long simhost_stale_calls_run(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.stale_calls_run;
+}
+
+long simhost_path_calls_off_main(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.path_calls_off_main;
+}
+
+void simhost_reuse_freed_memory(int on)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.reuse_freed = on != 0;
 }
 
 } // extern "C"

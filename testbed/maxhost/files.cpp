@@ -31,6 +31,16 @@ bool is_absolute(const std::string &p)
     return p.size() > 2 && p[1] == ':' && (p[2] == '/' || p[2] == '\\');
 }
 
+// The host does not say that its search path may be used from any thread
+// but the main one: the stand-in counts the calls that come from elsewhere.
+void note_path_call()
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (h.main_known && std::this_thread::get_id() != h.main_thread)
+        ++h.path_calls_off_main;
+}
+
 } // namespace simhost_internal
 
 extern "C" {
@@ -38,6 +48,7 @@ extern "C" {
 t_max_err path_absolutepath(t_symbol **result, const t_symbol *name,
                             const t_fourcc *, short)
 {
+    note_path_call();
     *result = nullptr;
     if (!name || !name->s_name[0])
         return -1;
@@ -61,8 +72,10 @@ t_max_err path_absolutepath(t_symbol **result, const t_symbol *name,
     return -1;
 }
 
+// Fails, as the host's does, when the result does not fit its 2,048 bytes.
 short path_nameconform(const char *src, char *dst, long style, long)
 {
+    note_path_call();
     size_t n = std::strlen(src);
     if (n >= MAX_PATH_CHARS) {
         dst[0] = '\0';

@@ -63,6 +63,23 @@ struct Outlet {
 struct Instance {
     maxclass *cls;
     std::vector<Outlet *> outlets; // leftmost first
+    size_t bytes;                  // of its pages (object memory)
+};
+
+// What the host does with calls still queued for an object when it is
+// freed (SIMHOST_FREED_CALLS): the host's documentation promises nothing,
+// so the stand-in plays each model a host may follow.
+enum FreedCalls {
+    FREED_RUN,    // "run" (the default): they run later, with the freed pointer
+    FREED_DROP,   // "drop": they are dropped
+    FREED_STRICT, // "strict": dropped, and defer_low refuses (and counts) any
+                  // first argument that is not a live object of object_alloc
+};
+
+// A freed object, its pages kept unreadable.
+struct Freed {
+    void *memory;
+    size_t bytes;
 };
 
 struct Clock {
@@ -130,10 +147,27 @@ struct Host {
 
     std::atomic<int> live_threads{0};
     double last_clock_delay = -1;
+
+    FreedCalls freed_calls = FREED_RUN;
+    long refused_calls = 0;      // defer_low calls refused under "strict"
+    long dropped_calls = 0;      // calls of freed objects dropped
+    long stale_calls_run = 0;    // calls run for freed objects under "run"
+    std::deque<Freed> quarantine; // freed objects, oldest first
+    bool reuse_freed = false;    // the next object takes the newest freed pages
+    long path_calls_off_main = 0; // search path used outside the main thread
 };
 
 Host &host();
 void become_main_thread(Host &h);
+
+// Object memory (objects.cpp): whole pages of their own, so that a freed
+// object's pages can be made unreadable: any read of a freed object then
+// stops the program, with or without a sanitizer, natively and under Wine.
+void *object_pages_new(size_t bytes);
+void object_pages_poison(void *memory, size_t bytes);
+void object_pages_unpoison(void *memory, size_t bytes);
+void object_pages_free(void *memory, size_t bytes);
+bool is_live_instance(Host &h, void *x); // h.mu held
 
 // Console (console.cpp)
 void console_line(int kind, t_object *x, const char *fmt, va_list ap);

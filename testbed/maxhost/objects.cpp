@@ -1,7 +1,85 @@
 // Stand-in host: instances, their outlets, and what leaves the outlets.
+//
+// A freed object's memory is never handed back at once: its pages are made
+// unreadable and kept in quarantine, so that anything that still reads the
+// object (a call the host runs for it later, a thread that outlived it)
+// stops the program on the spot.
 #include "host_state.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 using namespace simhost_internal;
+
+namespace {
+
+const size_t kQuarantine = 4096; // freed objects kept unreadable
+
+size_t page_bytes(size_t bytes)
+{
+#ifdef _WIN32
+    const size_t page = 65536; // VirtualAlloc's granularity
+#else
+    const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+#endif
+    return (bytes + page - 1) / page * page;
+}
+
+} // namespace
+
+namespace simhost_internal {
+
+void *object_pages_new(size_t bytes)
+{
+#ifdef _WIN32
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#else
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+#endif
+}
+
+void object_pages_poison(void *memory, size_t bytes)
+{
+#ifdef _WIN32
+    DWORD old;
+    VirtualProtect(memory, bytes, PAGE_NOACCESS, &old);
+#else
+    mprotect(memory, bytes, PROT_NONE);
+#endif
+}
+
+void object_pages_unpoison(void *memory, size_t bytes)
+{
+#ifdef _WIN32
+    DWORD old;
+    VirtualProtect(memory, bytes, PAGE_READWRITE, &old);
+#else
+    mprotect(memory, bytes, PROT_READ | PROT_WRITE);
+#endif
+    std::memset(memory, 0, bytes);
+}
+
+void object_pages_free(void *memory, size_t bytes)
+{
+#ifdef _WIN32
+    (void)bytes;
+    VirtualFree(memory, 0, MEM_RELEASE);
+#else
+    munmap(memory, bytes);
+#endif
+}
+
+bool is_live_instance(Host &h, void *x)
+{
+    return h.instances.count(x) != 0;
+}
+
+} // namespace simhost_internal
 
 extern "C" {
 
@@ -14,10 +92,19 @@ void *object_alloc(t_class *tc)
         --h.fail_objects;
         return nullptr;
     }
-    size_t size = std::max<size_t>((size_t)c->size, sizeof(t_object));
-    t_object *x = (t_object *)std::calloc(1, size);
+    size_t bytes = page_bytes(std::max<size_t>((size_t)c->size, sizeof(t_object)));
+    t_object *x = nullptr;
+    if (h.reuse_freed && !h.quarantine.empty() && h.quarantine.back().bytes == bytes) {
+        x = (t_object *)h.quarantine.back().memory;
+        h.quarantine.pop_back();
+        object_pages_unpoison(x, bytes);
+    } else {
+        x = (t_object *)object_pages_new(bytes);
+    }
+    if (!x)
+        return nullptr;
     x->o_magic = kLiveMagic;
-    h.instances[x] = Instance{c, {}};
+    h.instances[x] = Instance{c, {}, bytes};
     return x;
 }
 
@@ -42,15 +129,25 @@ void freeobject(t_object *x)
         if (cls->mfree)
             ((void (*)(void *))cls->mfree)(x);
         std::lock_guard<std::mutex> lock(h.mu);
-        // Calls queued for an object that is gone are dropped, never run.
-        h.queue.erase(std::remove_if(h.queue.begin(), h.queue.end(),
-                                     [x](const Deferred &d) { return d.object == x; }),
-                      h.queue.end());
-        for (Outlet *o : h.instances[x].outlets)
+        // Under "run", calls still queued for the object stay queued.
+        if (h.freed_calls != FREED_RUN) {
+            size_t before = h.queue.size();
+            h.queue.erase(std::remove_if(h.queue.begin(), h.queue.end(),
+                                         [x](const Deferred &d) { return d.object == x; }),
+                          h.queue.end());
+            h.dropped_calls += (long)(before - h.queue.size());
+        }
+        Instance gone = h.instances[x];
+        for (Outlet *o : gone.outlets)
             delete o;
         h.instances.erase(x);
         x->o_magic = 0;
-        std::free(x);
+        object_pages_poison(x, gone.bytes);
+        h.quarantine.push_back({x, gone.bytes});
+        if (h.quarantine.size() > kQuarantine) {
+            object_pages_free(h.quarantine.front().memory, h.quarantine.front().bytes);
+            h.quarantine.pop_front();
+        }
         return;
     }
     std::lock_guard<std::recursive_mutex> lock(h.sched_mu);

@@ -55,10 +55,12 @@ int run_queue(Host &h)
         Deferred d;
         {
             std::lock_guard<std::mutex> lock(h.mu);
-            if (h.queue.empty()) // entries of a freed object were dropped
+            if (h.queue.empty()) // calls of a freed object were dropped
                 return ran;
             d = std::move(h.queue.front());
             h.queue.pop_front();
+            if (!is_live_instance(h, d.object))
+                ++h.stale_calls_run;
         }
         AS(deferred_fn, d.fn)(d.object, d.sym, (short)d.argv.size(),
                             d.argv.empty() ? nullptr : d.argv.data());
@@ -79,6 +81,15 @@ void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv)
     Host &h = host();
     {
         std::lock_guard<std::mutex> lock(h.mu);
+        // A host that checks what it is given refuses anything but a live
+        // object; one that drops a freed object's calls drops these too.
+        if (h.freed_calls != FREED_RUN && !is_live_instance(h, x)) {
+            if (h.freed_calls == FREED_STRICT)
+                ++h.refused_calls;
+            else
+                ++h.dropped_calls;
+            return nullptr;
+        }
         h.queue.push_back(std::move(d));
     }
     h.queue_cv.notify_all();

@@ -79,7 +79,20 @@ SIMHOST_API int simhost_live_threads(void);
 SIMHOST_API void simhost_fail_next_threads(int count);
 SIMHOST_API void simhost_fail_next_objects(int count);
 
-// Search path for path_absolutepath
+// What happens to calls queued for a freed object: "run", "drop" or
+// "strict", from SIMHOST_FREED_CALLS (default "run"). Under "strict",
+// defer_low refuses calls not addressed to a live object and counts them.
+SIMHOST_API const char *simhost_freed_calls(void);
+SIMHOST_API long simhost_refused_calls(void);
+SIMHOST_API long simhost_dropped_calls(void);   // a freed object's, dropped
+SIMHOST_API long simhost_stale_calls_run(void); // run with a freed pointer
+// While on, each new object takes the memory of the object freed last, as
+// a host's allocator may: an old object's address then names a new one.
+SIMHOST_API void simhost_reuse_freed_memory(int on);
+
+// Search path for path_absolutepath, and how often it or path_nameconform
+// was called from a thread other than the main one.
+SIMHOST_API long simhost_path_calls_off_main(void);
 SIMHOST_API void simhost_add_search_folder(const char *folder);
 SIMHOST_API void simhost_clear_search_path(void);
 

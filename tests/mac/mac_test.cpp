@@ -30,7 +30,7 @@ protected:
     {
         HostTest::TearDown();
         macsim::drain_autorelease_pool();
-        for (id w : macsim::windows())
+        for (id w : macsim::open_windows())
             macsim::close_window(w);
         EXPECT_EQ(macsim::live_objects(), 0) << "AppKit objects leaked";
         EXPECT_EQ(simhost_live_allocations(), allocations_before_);
@@ -222,30 +222,53 @@ TEST_F(MacFocus, RecallBeforeAnySaveOrAfterSavingNoKeyWindowSaysNothingWasSaved)
     EXPECT_TRUE(macsim::activations().empty());
 }
 
-TEST_F(MacFocus, ASavedWindowThatWasClosedIsReportedAndNeverMessaged)
+TEST_F(MacFocus, ASavedWindowClosedOrHiddenSinceIsReportedForgottenAndNeverShownAgain)
 {
     macsim::add_window(LIVE_TITLE, true);
     id dialog = macsim::add_window("Export", true);
+    id palette = macsim::add_window("Palette", false);
     macsim::set_active(true);
-    macsim::set_key_window(dialog);
     t_liveapp *x = make();
-    simhost::send(x, "savefocus");
 
-    macsim::close_window(dialog);
-    EXPECT_FALSE(macsim::deallocated(dialog)); // the object still holds it
-    macsim::clear_records();
-    macsim::set_active(false);
+    macsim::set_key_window(dialog);
+    simhost::send(x, "savefocus");
+    macsim::close_window(dialog); // still listed: the object holds it
+    EXPECT_FALSE(macsim::deallocated(dialog));
+    simhost::send(x, "recallfocus");
+    run();
+    EXPECT_TRUE(macsim::deallocated(dialog)); // forgotten, so gone
+
+    macsim::set_key_window(palette);
+    simhost::send(x, "savefocus");
+    macsim::order_out(palette);
+    simhost::send(x, "recallfocus");
     simhost::send(x, "recallfocus");
     run();
 
-    EXPECT_EQ(lines_of(x),
-              (std::vector<Line>{error(x, "the saved window no longer exists")}));
-    EXPECT_TRUE(macsim::messages_to(dialog).empty());
+    EXPECT_EQ(lines_of(x), (std::vector<Line>{error(x, LIVEAPP_TEXT_WINDOW_GONE),
+                                              error(x, LIVEAPP_TEXT_WINDOW_GONE),
+                                              error(x, LIVEAPP_TEXT_NOTHING_SAVED)}));
     EXPECT_TRUE(macsim::fronted().empty());
-    EXPECT_TRUE(macsim::activations().empty());
+    EXPECT_FALSE(macsim::visible(palette));
+    EXPECT_EQ(macsim::retain_count(palette), 1); // only the application's
+}
 
-    destroy(x); // lets go of the window, which then goes away
-    EXPECT_TRUE(macsim::deallocated(dialog));
+TEST_F(MacFocus, AMinimisedSavedWindowIsBroughtBackFromTheDock)
+{
+    id live = macsim::add_window(LIVE_TITLE, true);
+    macsim::set_active(true);
+    macsim::set_key_window(live);
+    t_liveapp *x = make();
+    simhost::send(x, "savefocus");
+    macsim::miniaturize(live);
+    macsim::set_active(false);
+
+    simhost::send(x, "recallfocus");
+    run();
+    EXPECT_TRUE(lines_of(x).empty());
+    EXPECT_TRUE(macsim::visible(live));
+    EXPECT_EQ(macsim::key_window(), live);
+    EXPECT_EQ(macsim::activations(), (std::vector<unsigned long>{2}));
 }
 
 TEST_F(MacFocus, TheSavedWindowIsHeldUntilReplacedOrTheObjectIsFreed)
@@ -291,7 +314,7 @@ TEST_F(MacAddfile, AsksTheWorkspaceToOpenTheFileWithThisProcessAndOkFollows)
     auto requests = macsim::open_requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].file, folder + "/My Song.als");
-    EXPECT_EQ(requests[0].application, live);
+    EXPECT_EQ(requests[0].application, "/Applications/Ableton Live 12 Suite.app");
     EXPECT_EQ(simhost_sent_count(), 0); // not before the clock fires
 
     ASSERT_TRUE(simhost_run_until_sent(1, 2000));
@@ -317,6 +340,48 @@ TEST_F(MacAddfile, AMissingFileIsNamedAndErrorIsSent)
     EXPECT_EQ(out[0].selector, "error");
     EXPECT_EQ(out[0].outlet, RIGHT);
     EXPECT_TRUE(macsim::open_requests().empty());
+}
+
+TEST_F(MacAddfile, NamesTheInnermostBundleOrElseTheExecutableAsItIs)
+{
+    std::string folder = temp_folder();
+    std::ofstream(folder + "/song.als") << "set";
+    simhost_add_search_folder(folder.c_str());
+    const std::vector<std::pair<std::string, std::string>> paths = {
+        {"/Apps/Suite.app/Contents/Helpers/Live.app/Contents/MacOS/Live",
+         "/Apps/Suite.app/Contents/Helpers/Live.app"},
+        {"/opt/live/bin/Live", "/opt/live/bin/Live"},
+        {"/Apps/My.application/Live", "/Apps/My.application/Live"}};
+    t_liveapp *x = make();
+    for (auto &p : paths) {
+        macsim::set_process_path(p.first.c_str());
+        simhost::send(x, "addfile", {simhost::sym("song.als")});
+        run();
+    }
+    auto requests = macsim::open_requests();
+    ASSERT_EQ(requests.size(), paths.size());
+    for (size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(requests[i].application, paths[i].second);
+    simhost_clear_search_path();
+}
+
+TEST_F(MacAddfile, AnOpenRequestTheWorkspaceRefusesIsAnError)
+{
+    std::string folder = temp_folder();
+    std::ofstream(folder + "/song.als") << "set";
+    simhost_add_search_folder(folder.c_str());
+    macsim::set_open_result(false);
+    t_liveapp *x = make();
+    simhost::send(x, "addfile", {simhost::sym("song.als")});
+    run();
+    run();
+    EXPECT_EQ(lines_of(x), (std::vector<Line>{error(x, "Live was not given the file: song.als")}));
+    auto out = simhost::sent();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].selector, "error");
+    EXPECT_EQ(out[0].outlet, RIGHT);
+    EXPECT_EQ(simhost_clocks_pending(), 0);
+    simhost_clear_search_path();
 }
 
 TEST_F(MacAddfile, AnUnavailableProcessPathIsReportedAndErrorIsSent)

@@ -5,6 +5,7 @@
 #include "liveapp_texts.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 namespace {
@@ -40,6 +41,7 @@ protected:
 TEST_F(Addfile, StartsLiveAgainWithTheQuotedPathAndSaysOkAfterItEndedPlus700ms)
 {
     std::string file = make_file(folder_, "My Song (live).als");
+    long path_calls_off_main = simhost_path_calls_off_main();
     void *x = make();
     double sent_at = simhost_now();
     simhost::send(x, "addfile", {simhost::sym("My Song (live).als")});
@@ -60,6 +62,8 @@ TEST_F(Addfile, StartsLiveAgainWithTheQuotedPathAndSaysOkAfterItEndedPlus700ms)
     EXPECT_GE(sent[0].time - sent_at, kOpenDelayMs + 700);
     EXPECT_TRUE(errors_of(x).empty());
     EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(simhost_path_calls_off_main(), path_calls_off_main)
+        << "the file is found on the main thread, not by the worker";
 }
 
 TEST_F(Addfile, TwoQuickRequestsEachOpenTheirOwnFile)
@@ -97,6 +101,34 @@ TEST_F(Addfile, AMissingFileIsNamedAndErrorIsSentWithoutStartingLive)
     EXPECT_TRUE(sent[0].on_main_thread);
     EXPECT_EQ(errors_of(x), std::vector<std::string>{"can't find the file: no such set.als"});
     EXPECT_TRUE(opened().empty());
+    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+}
+
+// The host's paths hold at most 2,048 bytes: a file found deeper than that
+// has no native path, and Live must not be started with an empty one.
+TEST_F(Addfile, AFileWhosePathIsTooLongForTheHostIsAnErrorAndLiveIsNotStarted)
+{
+    std::string deep = folder_;
+    while (deep.size() < 2100) {
+        deep += "\\" + std::string(200, 'd');
+        ASSERT_TRUE(CreateDirectoryW(livesim_utf16(deep).c_str(), nullptr) ||
+                    GetLastError() == ERROR_ALREADY_EXISTS)
+            << deep.size();
+    }
+    make_file(deep, "deep.als");
+    simhost_add_search_folder(deep.c_str());
+    void *x = make();
+    simhost::send(x, "addfile", {simhost::sym("deep.als")});
+    ASSERT_TRUE(livesim_run_until_sent(1, 5000));
+    livesim_run_for(200);
+    std::vector<simhost::Message> sent = sent_by(x);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].selector, LIVEAPP_RESULT_ERROR);
+    EXPECT_EQ(sent[0].outlet, RIGHT);
+    EXPECT_EQ(errors_of(x),
+              std::vector<std::string>{"can't make a native path of the file: deep.als"});
+    EXPECT_TRUE(opened().empty());
+    EXPECT_EQ(simhost_live_threads(), 0);
     EXPECT_EQ(simhost_live_allocations(), allocations_before_);
 }
 
@@ -146,6 +178,8 @@ TEST_F(Addfile, DeletingObjectsWithHandOffsInFlightSendsNothingAndLeavesNothing)
     ASSERT_GT(simhost_live_threads(), 0);
 
     simhost::reset_records();
+    long stale = simhost_stale_calls_run(), dropped = simhost_dropped_calls(),
+         refused = simhost_refused_calls();
     destroy(opening);
     destroy(missing);
     destroy(queued);
@@ -161,6 +195,11 @@ TEST_F(Addfile, DeletingObjectsWithHandOffsInFlightSendsNothingAndLeavesNothing)
     EXPECT_EQ(simhost_bad_frees(), 0);
     EXPECT_EQ(simhost_live_allocations(), allocations_before_);
     EXPECT_EQ(opened().size(), 2u) << "the workers themselves ran to their end";
+    std::printf("[ figures  ] host model %s: 3 objects deleted with hand-offs running, an "
+                "error queued and a request queued; calls for freed objects: %ld run, "
+                "%ld dropped, %ld refused\n",
+                simhost_freed_calls(), simhost_stale_calls_run() - stale,
+                simhost_dropped_calls() - dropped, simhost_refused_calls() - refused);
 
     // The host goes on working with a new object.
     void *x = make();

@@ -174,3 +174,36 @@ TEST_F(Focus, RecallOfAWindowClosedSinceDoesNotTouchItAndSaysSo)
     livesim_run_for(50);
     EXPECT_EQ(errors_of(x).back(), LIVEAPP_TEXT_NOTHING_SAVED);
 }
+
+TEST_F(Focus, ASavedDialogThatLiveHidIsForgottenAndStaysHiddenButAMinimisedWindowComesBack)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    HWND dialog = window("Export - Ableton Live 12 Suite", main);
+    ASSERT_TRUE(main && dialog);
+    SetForegroundWindow(dialog);
+    livesim_run_for(20);
+    ASSERT_EQ(GetForegroundWindow(), dialog);
+    void *x = make();
+    simhost::send(x, "savefocus");
+    ShowWindow(dialog, SW_HIDE); // Live put the dialog away
+    SetForegroundWindow(main);
+    livesim_run_for(20);
+
+    simhost::send(x, "recallfocus");
+    simhost::send(x, "recallfocus");
+    livesim_run_for(50);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(GetForegroundWindow(), main);
+    EXPECT_EQ(errors_of(x), (std::vector<std::string>{LIVEAPP_TEXT_WINDOW_GONE,
+                                                      LIVEAPP_TEXT_NOTHING_SAVED}));
+
+    simhost::send(x, "savefocus");
+    ShowWindow(main, SW_MINIMIZE);
+    livesim_run_for(20);
+    ASSERT_TRUE(IsIconic(main));
+    simhost::send(x, "recallfocus");
+    livesim_run_for(100);
+    EXPECT_FALSE(IsIconic(main));
+    EXPECT_EQ(GetForegroundWindow(), main);
+    EXPECT_EQ(errors_of(x).size(), 2u);
+}

@@ -91,8 +91,8 @@ endforeach()
 # The window calls, exactly.
 set(expected_user32 AttachThreadInput BroadcastSystemMessageW EnumWindows GetClassNameA
     GetForegroundWindow GetWindow GetWindowTextLengthW GetWindowTextW
-    GetWindowThreadProcessId IsIconic IsWindow RegisterWindowMessageW SetActiveWindow
-    SetFocus SetForegroundWindow SetWindowPos ShowWindow)
+    GetWindowThreadProcessId IsIconic IsWindow IsWindowVisible RegisterWindowMessageW
+    SetActiveWindow SetFocus SetForegroundWindow SetWindowPos ShowWindow)
 set(user32 ${P_IMPORTS_USER32.DLL})
 list(SORT user32)
 if(NOT user32 STREQUAL expected_user32)

@@ -7,7 +7,9 @@
 # QUENBRIX_WINEPREFIX names the prefix, shared by the whole test run. Each
 # run starts and ends its own wineserver, so that every program of one run
 # (the test program, the second start of it, the other application) meets
-# the same X display.
+# the same X display. The rest of the environment reaches the Windows
+# programs as it is: Wine hands it on, and so the stand-in host in
+# MaxAPI.dll sees SIMHOST_FREED_CALLS as the native one does.
 set -u
 export WINEPREFIX="${QUENBRIX_WINEPREFIX:?}"
 export WINEDEBUG=-all
