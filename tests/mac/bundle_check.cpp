@@ -8,6 +8,8 @@
 //
 // QUENBRIX_BUNDLE and QUENBRIX_OBJDUMP are set by the build; QUENBRIX_BUNDLE
 // in the environment reads another bundle.
+#include "../sdk/check_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,17 +66,8 @@ const std::vector<std::string> libraries = {
 
 std::string objdump(const std::string &options)
 {
-    std::string command = std::string(QUENBRIX_OBJDUMP) + " --macho --arch=all " +
-                          options + " '" + binary + "' 2>&1";
-    std::string out;
-    if (FILE *p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        pclose(p);
-    }
-    return out;
+    return check_run(std::string(QUENBRIX_OBJDUMP) + " --macho --arch=all " + options +
+                     " " + check_quote(binary));
 }
 
 // objdump's output for all architectures, cut into one text per slice.
