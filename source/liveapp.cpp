@@ -69,15 +69,21 @@ t_liveapp *liveapp_alive(void *x, short argc, const t_atom *argv)
     return nullptr;
 }
 
-void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg)
+void liveapp_defer_serial(void *x, t_atom_long serial, method fn, t_symbol *s,
+                          const t_atom *arg)
 {
     t_atom atoms[2];
     atoms[0].a_type = A_LONG;
-    atoms[0].a_w.w_long = x->serial;
+    atoms[0].a_w.w_long = serial;
     short argc = 1;
     if (arg)
         atoms[argc++] = *arg;
     defer_low(x, fn, s, argc, atoms);
+}
+
+void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg)
+{
+    liveapp_defer_serial(x, x->serial, fn, s, arg);
 }
 
 void *liveapp_new(t_symbol *, long, t_atom *)

@@ -65,8 +65,11 @@ void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
 // reads the object's memory before it is known to be alive, so a call that
 // a host runs after the object was freed, or for a new object at the same
 // address, does nothing. `fn` takes (x, s, argc, argv); `arg` is one more
-// atom to carry, or null.
+// atom to carry, or null. liveapp_defer_serial is the same for a thread that
+// may not read the object: it names the object and its serial itself.
 void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg);
+void liveapp_defer_serial(void *x, t_atom_long serial, method fn, t_symbol *s,
+                          const t_atom *arg);
 t_liveapp *liveapp_alive(void *x, short argc, const t_atom *argv);
 
 // Set-name extraction (cleantitle.cpp)

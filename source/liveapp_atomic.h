@@ -21,6 +21,11 @@ static inline int32_t liveapp_atomic_add(volatile int32_t *p, int32_t delta)
     return (int32_t)_InterlockedExchangeAdd((volatile long *)p, (long)delta) + delta;
 }
 
+static inline int32_t liveapp_atomic_load(volatile int32_t *p)
+{
+    return (int32_t)_InterlockedCompareExchange((volatile long *)p, 0, 0);
+}
+
 static inline void *liveapp_atomic_exchange_ptr(void *volatile *p, void *value)
 {
     return _InterlockedExchangePointer(p, value);
@@ -45,6 +50,11 @@ static inline int32_t liveapp_atomic_exchange(volatile int32_t *p, int32_t value
 static inline int32_t liveapp_atomic_add(volatile int32_t *p, int32_t delta)
 {
     return __atomic_add_fetch(p, delta, __ATOMIC_SEQ_CST);
+}
+
+static inline int32_t liveapp_atomic_load(volatile int32_t *p)
+{
+    return __atomic_load_n(p, __ATOMIC_SEQ_CST);
 }
 
 static inline void *liveapp_atomic_exchange_ptr(void *volatile *p, void *value)

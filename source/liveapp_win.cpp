@@ -255,7 +255,7 @@ static void liveapp_handoff_done(void *object, t_symbol *, short argc, t_atom *a
     if (!x)
         return;
     for (struct liveapp_handoff *h = x->handoffs; h; h = h->next)
-        if (liveapp_atomic_add(&h->state, 0) == LIVEAPP_HANDOFF_DONE) {
+        if (liveapp_atomic_load(&h->state) == LIVEAPP_HANDOFF_DONE) {
             liveapp_handoff_unlink(x, h);
             sysmem_freeptr(h);
             break;
@@ -330,14 +330,13 @@ static void *liveapp_addfile_thread(struct liveapp_handoff *h)
     // Read what the outcome needs before the exchange: after it, the record
     // may be gone.
     t_liveapp *x = h->x;
-    t_atom serial;
-    serial.a_type = A_LONG;
-    serial.a_w.w_long = h->serial;
+    t_atom_long serial = h->serial;
     if (liveapp_atomic_exchange(&h->state, LIVEAPP_HANDOFF_DONE) ==
         LIVEAPP_HANDOFF_ORPHANED)
         sysmem_freeptr(h);
     else
-        defer_low(x, LIVEAPP_METHOD(liveapp_handoff_done), nullptr, 1, &serial);
+        liveapp_defer_serial(x, serial, LIVEAPP_METHOD(liveapp_handoff_done), nullptr,
+                             nullptr);
     systhread_exit(0);
     return nullptr;
 }

@@ -13,8 +13,7 @@ double now_ms()
     return duration<double, std::milli>(steady_clock::now() - start).count();
 }
 
-// Made once and never destroyed, so that threads still running at exit
-// never meet a torn-down host.
+// The host model of SIMHOST_FREED_CALLS; anything unknown stops the program.
 FreedCalls freed_calls_from_environment()
 {
     const char *model = std::getenv("SIMHOST_FREED_CALLS");
@@ -28,6 +27,8 @@ FreedCalls freed_calls_from_environment()
     std::abort();
 }
 
+// Made once and never destroyed, so that threads still running at exit
+// never meet a torn-down host.
 Host &host()
 {
     static Host *h = [] {
