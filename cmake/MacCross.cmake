@@ -28,38 +28,32 @@ endif()
 set(QUENBRIX_MACOS_BUNDLE ${CMAKE_BINARY_DIR}/macos/quenbrix.mxo)
 include(${CMAKE_SOURCE_DIR}/tests/sdk/sdk.cmake)
 
+# One cross build of the bundle into <build>/<folder>/quenbrix.mxo, built in
+# <build>/<folder>-build, against `sdk` (empty: our own declarations).
 # This machine may set LIBRARY_PATH, which the compiler driver would pass to
 # the Mach-O linker as a search folder of Linux libraries.
-ExternalProject_Add(quenbrix_macos
-    SOURCE_DIR ${CMAKE_SOURCE_DIR}
-    BINARY_DIR ${CMAKE_BINARY_DIR}/macos-build
-    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/macos-cross.cmake
-               -DCMAKE_BUILD_TYPE=MinSizeRel
-               -DQUENBRIX_TESTS=OFF
-               -DQUENBRIX_MACOS_OUTPUT=${CMAKE_BINARY_DIR}/macos
-               -DQUENBRIX_MAX_SDK=${QUENBRIX_MAX_SDK}
-    BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=LIBRARY_PATH
-                  ${CMAKE_COMMAND} --build <BINARY_DIR>
-    BUILD_BYPRODUCTS ${QUENBRIX_MACOS_BUNDLE}/Contents/MacOS/quenbrix
-    INSTALL_COMMAND ""
-    BUILD_ALWAYS ON)
+function(quenbrix_macos_cross target folder sdk)
+    ExternalProject_Add(${target}
+        SOURCE_DIR ${CMAKE_SOURCE_DIR}
+        BINARY_DIR ${CMAKE_BINARY_DIR}/${folder}-build
+        CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/macos-cross.cmake
+                   -DCMAKE_BUILD_TYPE=MinSizeRel
+                   -DQUENBRIX_TESTS=OFF
+                   -DQUENBRIX_MACOS_OUTPUT=${CMAKE_BINARY_DIR}/${folder}
+                   -DQUENBRIX_MAX_SDK=${sdk}
+        BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=LIBRARY_PATH
+                      ${CMAKE_COMMAND} --build <BINARY_DIR>
+        BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/${folder}/quenbrix.mxo/Contents/MacOS/quenbrix
+        INSTALL_COMMAND ""
+        BUILD_ALWAYS ON)
+endfunction()
+
+quenbrix_macos_cross(quenbrix_macos macos "${QUENBRIX_MAX_SDK}")
 
 # The bundle once more against the host maker's SDK, to compare.
 set(QUENBRIX_MACOS_SDK_BUNDLE ${CMAKE_BINARY_DIR}/macos-sdk/quenbrix.mxo)
 if(QUENBRIX_SDK_VARIANT)
-    ExternalProject_Add(quenbrix_macos_sdk
-        SOURCE_DIR ${CMAKE_SOURCE_DIR}
-        BINARY_DIR ${CMAKE_BINARY_DIR}/macos-sdk-build
-        CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/macos-cross.cmake
-                   -DCMAKE_BUILD_TYPE=MinSizeRel
-                   -DQUENBRIX_TESTS=OFF
-                   -DQUENBRIX_MACOS_OUTPUT=${CMAKE_BINARY_DIR}/macos-sdk
-                   -DQUENBRIX_MAX_SDK=${QUENBRIX_SDK_CHECK_DIR}
-        BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=LIBRARY_PATH
-                      ${CMAKE_COMMAND} --build <BINARY_DIR>
-        BUILD_BYPRODUCTS ${QUENBRIX_MACOS_SDK_BUNDLE}/Contents/MacOS/quenbrix
-        INSTALL_COMMAND ""
-        BUILD_ALWAYS ON)
+    quenbrix_macos_cross(quenbrix_macos_sdk macos-sdk "${QUENBRIX_SDK_CHECK_DIR}")
 endif()
 
 # The built bundle read back: slices, load commands, exports, bindings,
