@@ -7,8 +7,8 @@
 // Run it through `cmake --build build --target bench`.
 #include "liveapp.h"
 #include "liveapp_texts.h"
-#include "macsim.h"
-#include "simhost.hpp"
+#include "appkit.h"
+#include "maxhost.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -79,7 +79,7 @@ void BM_strstr_marker(benchmark::State &state)
 }
 BENCHMARK(BM_strstr_marker);
 
-// One message sent the way a patch sends it (simhost_send looks the method
+// One message sent the way a patch sends it (maxhost_send looks the method
 // up and calls it). Sends go in batches of `batch`; only the sends are
 // timed. The queued work is then run, and the records cleared, outside the
 // timing, so that a batch always starts from an empty queue as it would in
@@ -89,36 +89,36 @@ constexpr int batch = 256;
 void BM_message(benchmark::State &state, const char *message, bool defers)
 {
     static std::string folder;
-    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    void *x = maxhost_new_object("quenbrix", 0, nullptr);
     if (!x) {
         state.SkipWithError("no quenbrix object");
         return;
     }
-    t_atom file = simhost::sym("not-in-the-search-path.als");
+    t_atom file = maxhost::sym("not-in-the-search-path.als");
     bool with_file = std::strcmp(message, "addfile") == 0;
     double timed_ns = 0;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < batch; ++i)
-            simhost_send(x, message, with_file ? 1 : 0, with_file ? &file : nullptr);
+            maxhost_send(x, message, with_file ? 1 : 0, with_file ? &file : nullptr);
         auto end = std::chrono::steady_clock::now();
         double ns = std::chrono::duration<double, std::nano>(end - start).count();
         timed_ns += ns;
         state.SetIterationTime(ns / 1e9);
 
-        int queued = simhost_queue_length();
+        int queued = maxhost_queue_length();
         if (queued != (defers ? batch : 0)) {
             state.SkipWithError("the method did not queue exactly one call per send");
             break;
         }
-        while (simhost_queue_length() > 0)
-            simhost_run_queue();
-        simhost::reset_records();
-        macsim::clear_records();
-        macsim::drain_autorelease_pool();
+        while (maxhost_queue_length() > 0)
+            maxhost_run_queue();
+        maxhost::reset_records();
+        appkit::clear_records();
+        appkit::drain_autorelease_pool();
     }
-    simhost_free_object(x);
-    simhost_run_queue();
+    maxhost_free_object(x);
+    maxhost_run_queue();
     state.counters["ns_per_call"] = timed_ns / ((double)state.iterations() * batch);
 }
 BENCHMARK_CAPTURE(BM_message, getname, "getname", true)->UseManualTime();
@@ -181,11 +181,11 @@ int main(int argc, char **argv)
 {
     // Live as the requests find it in use: active, with its main window key,
     // so that every message takes its working path.
-    macsim::reset();
-    id main_window = macsim::add_window("My Set");
-    macsim::set_active(true);
-    macsim::set_key_window(main_window);
-    simhost_load(ext_main);
+    appkit::reset();
+    id main_window = appkit::add_window("My Set");
+    appkit::set_active(true);
+    appkit::set_key_window(main_window);
+    maxhost_load(ext_main);
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

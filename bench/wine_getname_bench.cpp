@@ -10,7 +10,7 @@
 // no title, and the rest pass every test but the marker search, so their
 // titles are read and searched.
 //
-// One getname is the real path: simhost_send("getname") then one pass of
+// One getname is the real path: maxhost_send("getname") then one pass of
 // the host's queue, which runs the deferred half on this (the main) thread
 // and sends the name. One bare search runs EnumWindows with a callback that
 // makes the same tests and reads the title into a buffer it reuses. The two
@@ -20,8 +20,8 @@
 //
 // Google Benchmark has no Windows build among Debian's packages, hence the
 // plain timing loop.
-#include "livesim.h"
-#include "simhost.h"
+#include "livewin.h"
+#include "maxhost.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -89,13 +89,13 @@ double median(std::vector<double> v)
 int main(int argc, char **argv)
 {
     const char *result_file = argc > 1 ? argv[1] : nullptr;
-    std::string error = livesim_load_plugin();
+    std::string error = livewin_load_plugin();
     if (!error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
 
-    HWND main = livesim_window("Bench Set* - Ableton Live 12 Suite");
+    HWND main = livewin_window("Bench Set* - Ableton Live 12 Suite");
     if (!main) {
         std::fprintf(stderr, "no window could be made (is there an X display?)\n");
         return 1;
@@ -105,16 +105,16 @@ int main(int argc, char **argv)
         HWND w = nullptr;
         switch (i % 4) {
         case 0:
-            w = livesim_window("Other " + n + " - Ableton Live 12", nullptr, L"OtherClass");
+            w = livewin_window("Other " + n + " - Ableton Live 12", nullptr, L"OtherClass");
             break;
         case 1:
-            w = livesim_window("Dialog " + n + " - Ableton Live 12", main);
+            w = livewin_window("Dialog " + n + " - Ableton Live 12", main);
             break;
         case 2:
-            w = livesim_window("");
+            w = livewin_window("");
             break;
         default:
-            w = livesim_window("Floating view " + n + " without the marker");
+            w = livewin_window("Floating view " + n + " without the marker");
             break;
         }
         if (!w) {
@@ -132,7 +132,7 @@ int main(int argc, char **argv)
     size_t main_at = std::find(order.begin(), order.end(), main) - order.begin();
     BareSearch bare;
     EnumWindows(bare_enum, (LPARAM)&bare);
-    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    void *x = maxhost_new_object("quenbrix", 0, nullptr);
     if (!x || bare.found != main) {
         std::fprintf(stderr, "setup failed: object %p, bare search found %p\n", x,
                      (void *)bare.found);
@@ -140,15 +140,15 @@ int main(int argc, char **argv)
     }
 
     std::vector<double> plugin, loop;
-    long allocations = simhost_live_allocations();
+    long allocations = maxhost_live_allocations();
     for (int round = 0; round < kRounds; ++round) {
-        simhost_sent_clear();
+        maxhost_sent_clear();
         double t0 = now_us();
-        simhost_send(x, "getname", 0, nullptr);
-        simhost_run_queue();
+        maxhost_send(x, "getname", 0, nullptr);
+        maxhost_run_queue();
         double t1 = now_us();
-        if (simhost_sent_count() != 1 ||
-            std::strcmp(simhost_sent_selector(0), "Bench Set") != 0) {
+        if (maxhost_sent_count() != 1 ||
+            std::strcmp(maxhost_sent_selector(0), "Bench Set") != 0) {
             std::fprintf(stderr, "getname did not send the set name\n");
             return 1;
         }
@@ -166,9 +166,9 @@ int main(int argc, char **argv)
             loop.push_back(t3 - t2);
         }
     }
-    if (simhost_live_allocations() != allocations)
+    if (maxhost_live_allocations() != allocations)
         std::fprintf(stderr, "warning: %ld host allocations left\n",
-                     simhost_live_allocations() - allocations);
+                     maxhost_live_allocations() - allocations);
 
     double p = median(plugin), b = median(loop);
     std::sort(plugin.begin(), plugin.end());
@@ -194,6 +194,6 @@ int main(int argc, char **argv)
         std::fprintf(f, "%s\n", line);
         std::fclose(f);
     }
-    simhost_free_object(x);
+    maxhost_free_object(x);
     return 0;
 }

@@ -14,7 +14,7 @@ add_executable(quenbrix_bench bench/bench_quenbrix.cpp ${QUENBRIX_MAXHOST_SOURCE
                ${QUENBRIX_SHARED_SOURCES} ${QUENBRIX_NATIVE_PLATFORM_SOURCES})
 target_include_directories(quenbrix_bench PRIVATE source host ${QUENBRIX_MAXHOST_DIR} tests/support)
 target_compile_options(quenbrix_bench PRIVATE -O2 -DNDEBUG)
-target_link_libraries(quenbrix_bench PRIVATE benchmark::benchmark Threads::Threads macsim)
+target_link_libraries(quenbrix_bench PRIVATE benchmark::benchmark Threads::Threads appkit)
 target_compile_definitions(quenbrix_bench PRIVATE QUENBRIX_BUILD_DIR="${CMAKE_BINARY_DIR}")
 
 # The Wine getname benchmark (bench/wine_getname_bench.cpp: 1,000 top-level

@@ -2,7 +2,7 @@
 # UndefinedBehaviorSanitizer, and under ThreadSanitizer: each variant is this
 # same project configured with QUENBRIX_SANITIZE into its own folder. The
 # AddressSanitizer build runs once per model of what the host does with
-# calls queued for a freed object (SIMHOST_FREED_CALLS: run, drop, strict);
+# calls queued for a freed object (MAXHOST_FREED_CALLS: run, drop, strict);
 # ThreadSanitizer runs under the default, run.
 include(ExternalProject)
 
@@ -37,7 +37,7 @@ foreach(variant IN ITEMS asan tsan)
     endif()
     foreach(model IN LISTS models)
         add_test(NAME sanitize.${variant}.${model}
-                 COMMAND ${CMAKE_COMMAND} -E env ${env} SIMHOST_FREED_CALLS=${model}
+                 COMMAND ${CMAKE_COMMAND} -E env ${env} MAXHOST_FREED_CALLS=${model}
                          ${CMAKE_CTEST_COMMAND} --test-dir ${dir} --output-on-failure)
         set_tests_properties(sanitize.${variant}.${model} PROPERTIES TIMEOUT 900)
     endforeach()

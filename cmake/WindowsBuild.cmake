@@ -91,13 +91,13 @@ target_link_options(quenbrix PRIVATE ${QUENBRIX_WIN_STATIC} -s)
 target_link_libraries(quenbrix PRIVATE user32 kernel32)
 
 # MaxAPI.dll: the stand-in host, the same code as the native one. The host
-# API is exported by the same name list; its controls by simhost.h
+# API is exported by the same name list; its controls by maxhost.h
 # (testbed/maxhost).
 add_library(MaxAPI SHARED ${QUENBRIX_MAXHOST_SOURCES}
             ${QUENBRIX_MAXAPI_DEF})
 set_target_properties(MaxAPI PROPERTIES PREFIX "")
 target_include_directories(MaxAPI PUBLIC host ${QUENBRIX_MAXHOST_DIR})
-target_compile_definitions(MaxAPI PRIVATE SIMHOST_BUILDING_DLL)
+target_compile_definitions(MaxAPI PRIVATE MAXHOST_BUILDING_DLL)
 target_link_options(MaxAPI PRIVATE ${QUENBRIX_WIN_STATIC})
 
 if(QUENBRIX_TESTS)

@@ -148,4 +148,4 @@ set_tests_properties(windows_inside_live windows_outside_live windows_reliabilit
     FIXTURES_REQUIRED wine ENVIRONMENT "${QUENBRIX_WINE_ENV}" RESOURCE_LOCK wine
     TIMEOUT 600)
 set_property(TEST windows_reliability_strict APPEND PROPERTY
-             ENVIRONMENT SIMHOST_FREED_CALLS=strict)
+             ENVIRONMENT MAXHOST_FREED_CALLS=strict)

@@ -1,7 +1,7 @@
 // The object under load, with objects deleted while work is in flight, and
 // with bad input to every message. Each test is bounded and ends by itself.
 #include "fixture.h"
-#include "macsim.h"
+#include "appkit.h"
 
 #include <atomic>
 #include <cstdio>
@@ -12,7 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
-using simhost::Line;
+using maxhost::Line;
 
 namespace {
 
@@ -21,13 +21,13 @@ protected:
     void SetUp() override
     {
         HostTest::SetUp();
-        macsim::reset();
+        appkit::reset();
         char templ[] = "/tmp/quenbrix-load-XXXXXX";
         folder_ = mkdtemp(templ);
-        simhost_add_search_folder(folder_.c_str());
-        stale_ = simhost_stale_calls_run();
-        dropped_ = simhost_dropped_calls();
-        refused_ = simhost_refused_calls();
+        maxhost_add_search_folder(folder_.c_str());
+        stale_ = maxhost_stale_calls_run();
+        dropped_ = maxhost_dropped_calls();
+        refused_ = maxhost_refused_calls();
     }
 
     // The figures of docs/testing.md: what the test did, and what the host
@@ -36,15 +36,15 @@ protected:
     {
         std::printf("[ figures  ] host model %s: %s; calls for freed objects: %ld run, "
                     "%ld dropped, %ld refused\n",
-                    simhost_freed_calls(), what.c_str(), simhost_stale_calls_run() - stale_,
-                    simhost_dropped_calls() - dropped_, simhost_refused_calls() - refused_);
+                    maxhost_freed_calls(), what.c_str(), maxhost_stale_calls_run() - stale_,
+                    maxhost_dropped_calls() - dropped_, maxhost_refused_calls() - refused_);
     }
 
     void TearDown() override
     {
         HostTest::TearDown();
-        simhost_clear_search_path();
-        macsim::drain_autorelease_pool();
+        maxhost_clear_search_path();
+        appkit::drain_autorelease_pool();
     }
 
     void add_file(const std::string &name)
@@ -56,10 +56,10 @@ protected:
     // for a while, or the time is up.
     void settle(long timeout_ms = 5000)
     {
-        double deadline = simhost_now() + timeout_ms;
-        while (simhost_now() < deadline) {
-            if (simhost_wait_and_run(30) == 0 && simhost_queue_length() == 0 &&
-                simhost_clocks_pending() == 0 && simhost_wait_and_run(30) == 0)
+        double deadline = maxhost_now() + timeout_ms;
+        while (maxhost_now() < deadline) {
+            if (maxhost_wait_and_run(30) == 0 && maxhost_queue_length() == 0 &&
+                maxhost_clocks_pending() == 0 && maxhost_wait_and_run(30) == 0)
                 return;
         }
         FAIL() << "the object kept working past the time limit";
@@ -73,24 +73,24 @@ protected:
 
 TEST_F(Reliability, TenThousandGetnameRequestsAreAllAnsweredInOrderWithNothingLeaked)
 {
-    macsim::add_window("My Set");
+    appkit::add_window("My Set");
     t_liveapp *a = make(), *b = make();
-    long objects_before = macsim::live_objects();
+    long objects_before = appkit::live_objects();
     for (int i = 0; i < 5000; ++i) {
-        simhost::send(a, "getname");
-        simhost::send(b, "getname");
+        maxhost::send(a, "getname");
+        maxhost::send(b, "getname");
     }
-    ASSERT_TRUE(simhost_run_until_sent(10000, 20000));
-    auto out = simhost::sent();
+    ASSERT_TRUE(maxhost_run_until_sent(10000, 20000));
+    auto out = maxhost::sent();
     ASSERT_EQ(out.size(), 10000u);
     for (size_t i = 0; i < out.size(); ++i) {
         ASSERT_EQ(out[i].object, i % 2 ? (void *)b : (void *)a) << "answer " << i;
         ASSERT_EQ(out[i].selector, "My Set");
         ASSERT_TRUE(out[i].on_main_thread);
     }
-    macsim::drain_autorelease_pool();
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
-    EXPECT_EQ(macsim::live_objects(), objects_before);
+    appkit::drain_autorelease_pool();
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(appkit::live_objects(), objects_before);
 }
 
 TEST_F(Reliability, AddfileRequestsFinishingTogetherEachGetTheirOk)
@@ -98,15 +98,15 @@ TEST_F(Reliability, AddfileRequestsFinishingTogetherEachGetTheirOk)
     add_file("a.als");
     add_file("b.als");
     t_liveapp *x = make();
-    simhost::send(x, "addfile", {simhost::sym("a.als")});
-    simhost::send(x, "addfile", {simhost::sym("b.als")});
-    simhost::send(x, "addfile", {simhost::sym("a.als")});
+    maxhost::send(x, "addfile", {maxhost::sym("a.als")});
+    maxhost::send(x, "addfile", {maxhost::sym("b.als")});
+    maxhost::send(x, "addfile", {maxhost::sym("a.als")});
     settle();
-    auto out = simhost::sent();
+    auto out = maxhost::sent();
     ASSERT_EQ(out.size(), 3u);
     for (auto &m : out)
         EXPECT_EQ(m.selector, "ok");
-    EXPECT_EQ(macsim::open_requests().size(), 3u);
+    EXPECT_EQ(appkit::open_requests().size(), 3u);
 }
 
 TEST_F(Reliability, TwoHundredAddfilesInFlightWithObjectsDeletedMidwaySendNothingAfterwards)
@@ -118,25 +118,25 @@ TEST_F(Reliability, TwoHundredAddfilesInFlightWithObjectsDeletedMidwaySendNothin
         objs.push_back(make());
     for (int round = 0; round < kEach; ++round)
         for (t_liveapp *x : objs)
-            simhost::send(x, "addfile",
-                          {simhost::sym(round % 2 ? "here.als" : "gone.als")});
+            maxhost::send(x, "addfile",
+                          {maxhost::sym(round % 2 ? "here.als" : "gone.als")});
 
     // A third is deleted with every request still queued, a third once the
     // requests have run and their results wait on the clock or the queue.
     std::map<void *, double> deleted_at;
     for (int i = 0; i < kObjects; i += 3) {
-        deleted_at[objs[i]] = simhost_now();
+        deleted_at[objs[i]] = maxhost_now();
         destroy(objs[i]);
     }
-    simhost_run_queue();
+    maxhost_run_queue();
     for (int i = 1; i < kObjects; i += 3) {
-        deleted_at[objs[i]] = simhost_now();
+        deleted_at[objs[i]] = maxhost_now();
         destroy(objs[i]);
     }
     settle();
 
     std::map<void *, std::vector<std::string>> results;
-    for (auto &m : simhost::sent()) {
+    for (auto &m : maxhost::sent()) {
         auto gone = deleted_at.find(m.object);
         ASSERT_TRUE(gone == deleted_at.end() || m.time < gone->second)
             << "a deleted object sent " << m.selector;
@@ -147,7 +147,7 @@ TEST_F(Reliability, TwoHundredAddfilesInFlightWithObjectsDeletedMidwaySendNothin
         EXPECT_EQ(std::count(r.begin(), r.end(), "ok"), kEach / 2);
         EXPECT_EQ(std::count(r.begin(), r.end(), "error"), kEach / 2);
     }
-    EXPECT_EQ(simhost_bad_frees(), 0);
+    EXPECT_EQ(maxhost_bad_frees(), 0);
     figures("200 addfile requests held, 14 of 20 objects deleted at two stages");
 }
 
@@ -158,32 +158,32 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     std::string accents = "Caf\xC3\xA9 \xE2\x99\xAB Set.als";
     add_file(accents);
     add_file("My Set  with  blanks.als");
-    macsim::add_window(std::string(30000, 'T').c_str());
+    appkit::add_window(std::string(30000, 'T').c_str());
     t_liveapp *x = make();
 
     const std::vector<std::vector<t_atom>> junk = {
         {},
-        {simhost::num(42)},
-        {simhost::real(-1.5)},
-        {simhost::num(1), simhost::sym("song.als"), simhost::real(2)},
-        {simhost::sym("")},
-        {simhost::sym(long_name.c_str())},
-        {simhost::sym(blanks.c_str())},
+        {maxhost::num(42)},
+        {maxhost::real(-1.5)},
+        {maxhost::num(1), maxhost::sym("song.als"), maxhost::real(2)},
+        {maxhost::sym("")},
+        {maxhost::sym(long_name.c_str())},
+        {maxhost::sym(blanks.c_str())},
     };
     for (const char *m : {"bang", "getname", "front", "savefocus", "recallfocus"})
         for (auto &args : junk)
-            simhost::send(x, m, args);
+            maxhost::send(x, m, args);
     settle();
-    for (auto &m : simhost::sent())
+    for (auto &m : maxhost::sent())
         EXPECT_EQ(m.selector, std::string(30000, 'T')); // getname, title whole
-    simhost::reset_records();
+    maxhost::reset_records();
 
     for (auto &args : junk)
-        simhost::send(x, "addfile", args);
+        maxhost::send(x, "addfile", args);
     settle();
     std::vector<std::string> errors;
     for (auto &l : lines_of(x)) {
-        EXPECT_EQ(l.kind, SIMHOST_ERROR);
+        EXPECT_EQ(l.kind, MAXHOST_ERROR);
         errors.push_back(l.text);
     }
     const std::string missing = "file argument missing";
@@ -191,33 +191,33 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
                           missing, missing, missing, missing,
                           "can't find the file: ", "can't find the file: " + long_name,
                           "can't find the file: " + blanks}));
-    EXPECT_EQ(simhost_sent_count(), 3); // "error" for the three names only
-    simhost::reset_records();
+    EXPECT_EQ(maxhost_sent_count(), 3); // "error" for the three names only
+    maxhost::reset_records();
 
-    simhost::send(x, "addfile", {simhost::sym(accents.c_str())});
-    simhost::send(x, "addfile", {simhost::sym("My Set  with  blanks.als")});
+    maxhost::send(x, "addfile", {maxhost::sym(accents.c_str())});
+    maxhost::send(x, "addfile", {maxhost::sym("My Set  with  blanks.als")});
     settle();
-    ASSERT_EQ(macsim::open_requests().size(), 2u);
-    EXPECT_EQ(macsim::open_requests()[0].file, folder_ + "/" + accents);
-    EXPECT_EQ(macsim::open_requests()[1].file, folder_ + "/My Set  with  blanks.als");
-    EXPECT_EQ(simhost_sent_count(), 2);
-    macsim::drain_autorelease_pool();
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    ASSERT_EQ(appkit::open_requests().size(), 2u);
+    EXPECT_EQ(appkit::open_requests()[0].file, folder_ + "/" + accents);
+    EXPECT_EQ(appkit::open_requests()[1].file, folder_ + "/My Set  with  blanks.als");
+    EXPECT_EQ(maxhost_sent_count(), 2);
+    appkit::drain_autorelease_pool();
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
 }
 
 // Whatever the host does with calls still queued for a freed object (run
 // them with the freed pointer, drop them, or refuse them at the door: see
-// SIMHOST_FREED_CALLS), an object deleted at any stage of any request sends
+// MAXHOST_FREED_CALLS), an object deleted at any stage of any request sends
 // and posts nothing afterwards, reads none of its freed memory (its pages
 // are unreadable), and leaves nothing behind.
 TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
 {
     add_file("here.als");
-    id live = macsim::add_window("My Set");
-    id other = macsim::add_window("Device", false);
-    macsim::set_active(true);
-    macsim::set_key_window(live);
-    long refused_before = simhost_refused_calls();
+    id live = appkit::add_window("My Set");
+    id other = appkit::add_window("Device", false);
+    appkit::set_active(true);
+    appkit::set_key_window(live);
+    long refused_before = maxhost_refused_calls();
     std::vector<void *> deleted;
     auto kill = [&](t_liveapp *x) {
         deleted.push_back(x);
@@ -228,9 +228,9 @@ TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
     // a metro would, then the object deleted before the queue runs.
     for (const char *m : {"getname", "front", "recallfocus", "savefocus"}) {
         t_liveapp *x = make(), *y = make();
-        simhost::send(x, m);
-        std::thread([&] { simhost::send(y, m); }).join();
-        simhost::send(x, "addfile", {simhost::sym("here.als")});
+        maxhost::send(x, m);
+        std::thread([&] { maxhost::send(y, m); }).join();
+        maxhost::send(x, "addfile", {maxhost::sym("here.als")});
         kill(x);
         kill(y);
         settle();
@@ -239,36 +239,36 @@ TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
     // window release queued by savefocus from another thread: each waits
     // in the queue when the object goes.
     t_liveapp *ok = make(), *error = make(), *saver = make();
-    simhost::send(ok, "addfile", {simhost::sym("here.als")});
-    simhost::send(error, "addfile", {simhost::sym("gone.als")});
-    simhost_run_queue();
-    std::thread([&] { simhost::send(saver, "savefocus"); }).join();
-    macsim::set_key_window(other);
-    std::thread([&] { simhost::send(saver, "savefocus"); }).join(); // retires `live`
-    double deadline = simhost_now() + 2000;
-    while (simhost_clocks_pending() > 0 && simhost_now() < deadline)
+    maxhost::send(ok, "addfile", {maxhost::sym("here.als")});
+    maxhost::send(error, "addfile", {maxhost::sym("gone.als")});
+    maxhost_run_queue();
+    std::thread([&] { maxhost::send(saver, "savefocus"); }).join();
+    appkit::set_key_window(other);
+    std::thread([&] { maxhost::send(saver, "savefocus"); }).join(); // retires `live`
+    double deadline = maxhost_now() + 2000;
+    while (maxhost_clocks_pending() > 0 && maxhost_now() < deadline)
         usleep(1000);
-    EXPECT_EQ(simhost_queue_length(), 3); // ok, error, the release
-    simhost_console_clear();
+    EXPECT_EQ(maxhost_queue_length(), 3); // ok, error, the release
+    maxhost_console_clear();
     kill(ok);
     kill(error);
     kill(saver);
     settle();
 
-    for (auto &m : simhost::sent())
+    for (auto &m : maxhost::sent())
         EXPECT_EQ(std::count(deleted.begin(), deleted.end(), m.object), 0)
             << "a deleted object sent " << m.selector;
-    for (auto &l : simhost::console())
+    for (auto &l : maxhost::console())
         EXPECT_EQ(std::count(deleted.begin(), deleted.end(), l.object), 0)
             << "a deleted object posted " << l.text;
     figures(std::to_string(deleted.size()) +
             " objects deleted with requests queued from two threads, or with ok, error "
             "or a window release queued");
-    EXPECT_EQ(simhost_refused_calls(), refused_before) << "a call was addressed to no object";
-    macsim::drain_autorelease_pool();
-    EXPECT_EQ(macsim::retain_count(live), 1);
-    EXPECT_EQ(macsim::retain_count(other), 1);
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(maxhost_refused_calls(), refused_before) << "a call was addressed to no object";
+    appkit::drain_autorelease_pool();
+    EXPECT_EQ(appkit::retain_count(live), 1);
+    EXPECT_EQ(appkit::retain_count(other), 1);
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
 }
 
 // A host's allocator may give a new object the address of one just freed.
@@ -276,22 +276,22 @@ TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
 TEST_F(Reliability, ANewObjectAtAFreedObjectsAddressGetsNoneOfItsQueuedCalls)
 {
     add_file("here.als");
-    macsim::add_window("My Set");
-    simhost_reuse_freed_memory(1);
+    appkit::add_window("My Set");
+    maxhost_reuse_freed_memory(1);
     t_liveapp *old = make();
-    simhost::send(old, "getname");
-    simhost::send(old, "addfile", {simhost::sym("gone.als")});
+    maxhost::send(old, "getname");
+    maxhost::send(old, "addfile", {maxhost::sym("gone.als")});
     destroy(old);
     t_liveapp *reborn = make();
-    simhost_reuse_freed_memory(0);
+    maxhost_reuse_freed_memory(0);
     ASSERT_EQ((void *)reborn, (void *)old) << "the stand-in did not reuse the address";
     settle();
-    EXPECT_EQ(simhost_sent_count(), 0);
+    EXPECT_EQ(maxhost_sent_count(), 0);
     EXPECT_TRUE(lines_of(reborn).empty());
 
-    simhost::send(reborn, "getname");
+    maxhost::send(reborn, "getname");
     settle();
-    EXPECT_EQ(simhost_sent_count(), 1); // and it works for itself
+    EXPECT_EQ(maxhost_sent_count(), 1); // and it works for itself
 }
 
 // savefocus as a metro drives it, from the scheduler thread, while the main
@@ -300,39 +300,39 @@ TEST_F(Reliability, ANewObjectAtAFreedObjectsAddressGetsNoneOfItsQueuedCalls)
 // nothing is left over (the fixture checks the host's allocations).
 TEST_F(Reliability, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDeletesIsSafe)
 {
-    id a = macsim::add_window("My Set", true);
-    id b = macsim::add_window("Device", false);
-    macsim::set_active(true);
-    macsim::set_key_window(a);
-    macsim::clear_records();
+    id a = appkit::add_window("My Set", true);
+    id b = appkit::add_window("Device", false);
+    appkit::set_active(true);
+    appkit::set_key_window(a);
+    appkit::clear_records();
     const int kRounds = 30, kSaves = 200;
     for (int round = 0; round < kRounds; ++round) {
         t_liveapp *x = make();
         std::atomic<bool> done{false};
         std::thread scheduler([&] {
             for (int i = 0; i < kSaves; ++i)
-                simhost::send(x, "savefocus");
+                maxhost::send(x, "savefocus");
             done = true;
         });
         while (!done) {
-            macsim::set_key_window(round % 2 ? a : b);
-            simhost::send(x, "recallfocus");
+            appkit::set_key_window(round % 2 ? a : b);
+            maxhost::send(x, "recallfocus");
             t_liveapp *other = make();
-            simhost::send(other, "savefocus");
+            maxhost::send(other, "savefocus");
             destroy(other);
-            simhost_run_queue();
-            macsim::drain_autorelease_pool();
+            maxhost_run_queue();
+            appkit::drain_autorelease_pool();
         }
         scheduler.join();
-        simhost::send(x, "recallfocus");
+        maxhost::send(x, "recallfocus");
         destroy(x); // with window releases still queued
         settle();
     }
-    EXPECT_EQ(macsim::retain_count(a), 1);
-    EXPECT_EQ(macsim::retain_count(b), 1);
-    for (const std::string &m : macsim::messages_off_main())
+    EXPECT_EQ(appkit::retain_count(a), 1);
+    EXPECT_EQ(appkit::retain_count(b), 1);
+    for (const std::string &m : appkit::messages_off_main())
         EXPECT_TRUE(m == "sharedApplication" || m == "isActive" || m == "keyWindow" ||
                     m == "retain" || m == "isMainThread")
             << m << " sent from the scheduler thread";
-    EXPECT_FALSE(macsim::messages_off_main().empty());
+    EXPECT_FALSE(appkit::messages_off_main().empty());
 }

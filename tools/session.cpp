@@ -2,8 +2,8 @@
 // quenbrix object, send it each message a patch can send, and print what
 // reached the console and the outlets.
 #include "liveapp.h"
-#include "macsim.h"
-#include "simhost.hpp"
+#include "appkit.h"
+#include "maxhost.hpp"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,17 +17,17 @@ int main()
     if (!mkdtemp(folder))
         return 1;
     std::ofstream(std::string(folder) + "/My Set.als") << "a Live Set";
-    simhost_add_search_folder(folder);
+    maxhost_add_search_folder(folder);
 
     // The stand-in AppKit: Live's process with one main window, not in front.
-    macsim::set_process_name("Live");
-    macsim::add_window("My Set", true);
+    appkit::set_process_name("Live");
+    appkit::add_window("My Set", true);
 
-    simhost_console_echo(1);
+    maxhost_console_echo(1);
     std::printf("> load\n");
-    simhost_load(ext_main);
+    maxhost_load(ext_main);
     std::printf("> new quenbrix\n");
-    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    void *x = maxhost_new_object("quenbrix", 0, nullptr);
     if (!x)
         return 1;
 
@@ -36,11 +36,11 @@ int main()
         for (const t_atom &a : args)
             std::printf(" %s", a.a_type == A_SYM ? a.a_w.w_sym->s_name : "<number>");
         std::printf("\n");
-        simhost::send(x, message, args);
-        int sent = simhost_sent_count();
-        simhost_run_queue();
+        maxhost::send(x, message, args);
+        int sent = maxhost_sent_count();
+        maxhost_run_queue();
         if (std::string(message) == "addfile")
-            simhost_run_until_sent(sent + 1, 12000);
+            maxhost_run_until_sent(sent + 1, 12000);
     };
     say("bang");
     say("getname");
@@ -48,15 +48,15 @@ int main()
     say("savefocus");
     say("recallfocus");
     say("addfile");
-    say("addfile", {simhost::sym("Missing Set.als")});
-    say("addfile", {simhost::sym("My Set.als")});
+    say("addfile", {maxhost::sym("Missing Set.als")});
+    say("addfile", {maxhost::sym("My Set.als")});
     std::printf("> assist\n");
     for (long i = 0; i < 2; ++i)
-        std::printf("assist   %s\n", simhost::assist(x, ASSIST_OUTLET, i).c_str());
+        std::printf("assist   %s\n", maxhost::assist(x, ASSIST_OUTLET, i).c_str());
     std::printf("> dblclick\n");
-    simhost_dblclick(x);
+    maxhost_dblclick(x);
     std::printf("> free\n");
-    simhost_free_object(x);
-    std::printf("host allocations still live: %ld\n", simhost_live_allocations());
-    return simhost_live_allocations() == 0 ? 0 : 1;
+    maxhost_free_object(x);
+    std::printf("host allocations still live: %ld\n", maxhost_live_allocations());
+    return maxhost_live_allocations() == 0 ? 0 : 1;
 }

@@ -29,7 +29,7 @@ struct Array : objc_object {
     void dealloc() override
     {
         for (id item : items)
-            macsim::release(item);
+            appkit::release(item);
         items.clear();
     }
 };
@@ -53,7 +53,7 @@ struct AppKit {
     BOOL open_result = YES;
     std::vector<unsigned long> activations;
     std::vector<id> fronted;
-    std::vector<macsim::OpenRequest> open_requests;
+    std::vector<appkit::OpenRequest> open_requests;
     bool has_name = true, has_path = true;
     std::string process_name = "Live";
     std::string process_path = "/Applications/Ableton Live 12 Suite.app/Contents/MacOS/Live";
@@ -68,7 +68,7 @@ AppKit &kit()
 void Window::dealloc()
 {
     if (title)
-        macsim::release(title);
+        appkit::release(title);
     title = nullptr;
     auto &list = kit().windows;
     list.erase(std::remove(list.begin(), list.end(), (id)this), list.end());
@@ -76,13 +76,13 @@ void Window::dealloc()
 
 [[noreturn]] void model_fault(const char *what)
 {
-    std::fprintf(stderr, "macsim: %s\n", what);
+    std::fprintf(stderr, "appkit: %s\n", what);
     std::abort();
 }
 
 String *new_string(const char *text)
 {
-    String *s = macsim::make<String>("NSString");
+    String *s = appkit::make<String>("NSString");
     s->text = text;
     return s;
 }
@@ -105,16 +105,16 @@ Window *as_window(id window)
 id app_shared(id, SEL)
 {
     if (!kit().application)
-        kit().application = macsim::make_singleton<objc_object>("NSApplication");
+        kit().application = appkit::make_singleton<objc_object>("NSApplication");
     return kit().application;
 }
 
 id app_windows(id, SEL)
 {
-    Array *list = macsim::make<Array>("NSArray");
+    Array *list = appkit::make<Array>("NSArray");
     for (id w : kit().windows)
-        list->items.push_back(macsim::retain(w));
-    return macsim::autorelease(list);
+        list->items.push_back(appkit::retain(w));
+    return appkit::autorelease(list);
 }
 
 BOOL app_is_active(id, SEL)
@@ -132,7 +132,7 @@ id running_current(id, SEL)
 {
     if (!kit().running_application)
         kit().running_application =
-            macsim::make_singleton<objc_object>("NSRunningApplication");
+            appkit::make_singleton<objc_object>("NSRunningApplication");
     return kit().running_application;
 }
 
@@ -147,7 +147,7 @@ BOOL running_activate(id, SEL, unsigned long options)
 id workspace_shared(id, SEL)
 {
     if (!kit().workspace)
-        kit().workspace = macsim::make_singleton<objc_object>("NSWorkspace");
+        kit().workspace = appkit::make_singleton<objc_object>("NSWorkspace");
     return kit().workspace;
 }
 
@@ -160,7 +160,7 @@ BOOL workspace_open(id, SEL, id file, id application)
 // NSThread
 BOOL thread_is_main(id, SEL)
 {
-    return macsim::on_main_thread() ? YES : NO;
+    return appkit::on_main_thread() ? YES : NO;
 }
 
 // NSString
@@ -168,7 +168,7 @@ id string_with_utf8(id, SEL, const char *text)
 {
     if (!text)
         model_fault("stringWithUTF8String: with NULL");
-    return macsim::autorelease(new_string(text));
+    return appkit::autorelease(new_string(text));
 }
 
 const char *string_utf8(id self, SEL)
@@ -230,7 +230,7 @@ void window_make_key_and_order_front(id self, SEL, id)
 
 } // namespace
 
-namespace macsim {
+namespace appkit {
 
 void define_appkit()
 {
@@ -430,4 +430,4 @@ bool process_path(std::string &out)
     return kit().has_path;
 }
 
-} // namespace macsim
+} // namespace appkit

@@ -2,7 +2,7 @@
 // AppKit model in appkit.cpp.
 #pragma once
 
-#include "macsim.h"
+#include "appkit.h"
 
 #include <map>
 #include <string>
@@ -28,7 +28,7 @@ struct objc_selector {
     std::string name;
 };
 
-namespace macsim {
+namespace appkit {
 
 const char *selector_name(SEL sel);
 
@@ -68,4 +68,4 @@ bool process_path(std::string &out);
 void reset_appkit();
 void define_appkit();
 
-} // namespace macsim
+} // namespace appkit

@@ -44,7 +44,7 @@ Runtime &rt()
 
 [[noreturn]] void fault(const char *what, id receiver, SEL sel)
 {
-    std::fprintf(stderr, "macsim: %s: -[%s %s] (object %p)\n", what,
+    std::fprintf(stderr, "appkit: %s: -[%s %s] (object %p)\n", what,
                  receiver && receiver->isa ? receiver->isa->name.c_str() : "?",
                  sel ? sel->name.c_str() : "?", (void *)receiver);
     std::abort();
@@ -68,17 +68,17 @@ objc_class *new_class(const char *name, objc_class *superclass)
 // What every object answers, as NSObject does.
 id object_retain(id self, SEL)
 {
-    return macsim::retain(self);
+    return appkit::retain(self);
 }
 
 void object_release(id self, SEL)
 {
-    macsim::release(self);
+    appkit::release(self);
 }
 
 id object_autorelease(id self, SEL)
 {
-    return macsim::autorelease(self);
+    return appkit::autorelease(self);
 }
 
 void define_runtime_classes()
@@ -87,10 +87,10 @@ void define_runtime_classes()
         return;
     rt().appkit_defined = true;
     objc_class *root = new_class("NSObject", nullptr);
-    macsim::add_method(root, "retain", macsim::imp(object_retain));
-    macsim::add_method(root, "release", macsim::imp(object_release));
-    macsim::add_method(root, "autorelease", macsim::imp(object_autorelease));
-    macsim::define_appkit();
+    appkit::add_method(root, "retain", appkit::imp(object_retain));
+    appkit::add_method(root, "release", appkit::imp(object_release));
+    appkit::add_method(root, "autorelease", appkit::imp(object_autorelease));
+    appkit::define_appkit();
 }
 
 } // namespace
@@ -116,7 +116,7 @@ extern "C" SEL sel_registerName(const char *name)
 
 // Called by objc_msgSend with its first two arguments: the receiver (never
 // nil here) and the selector. Returns the method to jump to.
-extern "C" IMP macsim_lookup(id self, SEL sel)
+extern "C" IMP appkit_lookup(id self, SEL sel)
 {
     std::lock_guard<std::recursive_mutex> lock(rt_lock());
     if (self->dead)
@@ -168,7 +168,7 @@ objc_msgSend:
     movq %r8, 160(%rsp)
     movq %r9, 168(%rsp)
     movq %rax, 176(%rsp)
-    call macsim_lookup@PLT
+    call appkit_lookup@PLT
     movq %rax, %r11
     movaps 0(%rsp), %xmm0
     movaps 16(%rsp), %xmm1
@@ -201,7 +201,7 @@ objc_msgSend:
     .text
 )");
 
-namespace macsim {
+namespace appkit {
 
 const char *selector_name(SEL sel)
 {
@@ -347,4 +347,4 @@ id make_object(Class cls)
     return object;
 }
 
-} // namespace macsim
+} // namespace appkit

@@ -1,7 +1,7 @@
 // Stand-in host: symbols, atoms, classes and their method tables.
 #include "host_state.h"
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
 extern "C" {
 

@@ -1,9 +1,9 @@
 // Stand-in host: the Max console (object_post, object_warn, object_error).
 #include "host_state.h"
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 std::string vformat(const char *fmt, va_list ap)
 {
@@ -38,7 +38,7 @@ void console_line(int kind, t_object *x, const char *fmt, va_list ap)
     }
 }
 
-} // namespace simhost_internal
+} // namespace maxhost_internal
 
 extern "C" {
 
@@ -46,7 +46,7 @@ void object_post(t_object *x, const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    console_line(SIMHOST_POST, x, fmt, ap);
+    console_line(MAXHOST_POST, x, fmt, ap);
     va_end(ap);
 }
 
@@ -54,7 +54,7 @@ void object_warn(t_object *x, const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    console_line(SIMHOST_WARN, x, fmt, ap);
+    console_line(MAXHOST_WARN, x, fmt, ap);
     va_end(ap);
 }
 
@@ -62,7 +62,7 @@ void object_error(t_object *x, const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    console_line(SIMHOST_ERROR, x, fmt, ap);
+    console_line(MAXHOST_ERROR, x, fmt, ap);
     va_end(ap);
 }
 

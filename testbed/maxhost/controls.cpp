@@ -1,10 +1,10 @@
-// Stand-in host: its own controls, for tests and tools (simhost.h), and
+// Stand-in host: its own controls, for tests and tools (maxhost.h), and
 // the host's state itself.
 #include "host_state.h"
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 double now_ms()
 {
@@ -13,17 +13,17 @@ double now_ms()
     return duration<double, std::milli>(steady_clock::now() - start).count();
 }
 
-// The host model of SIMHOST_FREED_CALLS; anything unknown stops the program.
+// The host model of MAXHOST_FREED_CALLS; anything unknown stops the program.
 FreedCalls freed_calls_from_environment()
 {
-    const char *model = std::getenv("SIMHOST_FREED_CALLS");
+    const char *model = std::getenv("MAXHOST_FREED_CALLS");
     if (!model || !*model || std::strcmp(model, "run") == 0)
         return FREED_RUN;
     if (std::strcmp(model, "drop") == 0)
         return FREED_DROP;
     if (std::strcmp(model, "strict") == 0)
         return FREED_STRICT;
-    std::fprintf(stderr, "SIMHOST_FREED_CALLS=%s: not one of run, drop, strict\n", model);
+    std::fprintf(stderr, "MAXHOST_FREED_CALLS=%s: not one of run, drop, strict\n", model);
     std::abort();
 }
 
@@ -45,11 +45,11 @@ void become_main_thread(Host &h)
     h.main_known = true;
 }
 
-} // namespace simhost_internal
+} // namespace maxhost_internal
 
 extern "C" {
 
-void simhost_load(simhost_entry ext_main)
+void maxhost_load(maxhost_entry ext_main)
 {
     {
         Host &h = host();
@@ -59,7 +59,7 @@ void simhost_load(simhost_entry ext_main)
     ext_main(nullptr);
 }
 
-t_class *simhost_find_class(const char *name)
+t_class *maxhost_find_class(const char *name)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
@@ -69,29 +69,29 @@ t_class *simhost_find_class(const char *name)
     return nullptr;
 }
 
-int simhost_class_registered(const char *name_space, const char *name)
+int maxhost_class_registered(const char *name_space, const char *name)
 {
-    maxclass *c = (maxclass *)simhost_find_class(name);
+    maxclass *c = (maxclass *)maxhost_find_class(name);
     return c && c->name_space == name_space;
 }
 
-int simhost_method_count(t_class *c)
+int maxhost_method_count(t_class *c)
 {
     return (int)((maxclass *)c)->methods.size();
 }
 
-const char *simhost_method_name(t_class *c, int index)
+const char *maxhost_method_name(t_class *c, int index)
 {
     return ((maxclass *)c)->methods.at((size_t)index)->name.c_str();
 }
 
-int simhost_method_argtype(t_class *c, int index)
+int maxhost_method_argtype(t_class *c, int index)
 {
     const MethodEntry *e = ((maxclass *)c)->methods.at((size_t)index);
     return e->types.empty() ? A_NOTHING : e->types[0];
 }
 
-const char *simhost_method_attr(t_class *c, const char *message, const char *attr)
+const char *maxhost_method_attr(t_class *c, const char *message, const char *attr)
 {
     for (MethodEntry *e : ((maxclass *)c)->methods)
         if (e->name == message) {
@@ -101,21 +101,21 @@ const char *simhost_method_attr(t_class *c, const char *message, const char *att
     return nullptr;
 }
 
-void *simhost_new_object(const char *classname, short argc, t_atom *argv)
+void *maxhost_new_object(const char *classname, short argc, t_atom *argv)
 {
-    maxclass *c = (maxclass *)simhost_find_class(classname);
+    maxclass *c = (maxclass *)maxhost_find_class(classname);
     if (!c)
         return nullptr;
     typedef void *(*gimme_new)(t_symbol *, long, t_atom *);
     return ((gimme_new)c->mnew)(gensym(classname), argc, argv);
 }
 
-void simhost_free_object(void *x)
+void maxhost_free_object(void *x)
 {
     freeobject((t_object *)x);
 }
 
-int simhost_send(void *x, const char *message, short argc, t_atom *argv)
+int maxhost_send(void *x, const char *message, short argc, t_atom *argv)
 {
     Host &h = host();
     MethodEntry *found = nullptr;
@@ -156,7 +156,7 @@ static method cant_method(void *x, const char *name)
     return nullptr;
 }
 
-void simhost_assist(void *x, long code, long index, char *text500)
+void maxhost_assist(void *x, long code, long index, char *text500)
 {
     text500[0] = '\0';
     if (method m = cant_method(x, "assist"))
@@ -164,13 +164,13 @@ void simhost_assist(void *x, long code, long index, char *text500)
                                                            text500);
 }
 
-void simhost_dblclick(void *x)
+void maxhost_dblclick(void *x)
 {
     if (method m = cant_method(x, "dblclick"))
         ((void (*)(void *))m)(x);
 }
 
-int simhost_outlet_count(void *x)
+int maxhost_outlet_count(void *x)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
@@ -178,19 +178,19 @@ int simhost_outlet_count(void *x)
     return it == h.instances.end() ? -1 : (int)it->second.outlets.size();
 }
 
-int simhost_live_objects(void)
+int maxhost_live_objects(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return (int)h.instances.size();
 }
 
-int simhost_run_queue(void)
+int maxhost_run_queue(void)
 {
     return run_queue(host());
 }
 
-int simhost_wait_and_run(long timeout_ms)
+int maxhost_wait_and_run(long timeout_ms)
 {
     Host &h = host();
     {
@@ -201,7 +201,7 @@ int simhost_wait_and_run(long timeout_ms)
     return run_queue(h);
 }
 
-int simhost_run_until_sent(int count, long timeout_ms)
+int maxhost_run_until_sent(int count, long timeout_ms)
 {
     Host &h = host();
     double deadline = now_ms() + (double)timeout_ms;
@@ -221,14 +221,14 @@ int simhost_run_until_sent(int count, long timeout_ms)
     }
 }
 
-int simhost_queue_length(void)
+int maxhost_queue_length(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return (int)h.queue.size();
 }
 
-int simhost_clocks_pending(void)
+int maxhost_clocks_pending(void)
 {
     Host &h = host();
     std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
@@ -238,49 +238,49 @@ int simhost_clocks_pending(void)
     return n;
 }
 
-void simhost_console_echo(int on)
+void maxhost_console_echo(int on)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.echo = on != 0;
 }
 
-int simhost_console_count(void)
+int maxhost_console_count(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return (int)h.console.size();
 }
 
-int simhost_console_kind(int index)
+int maxhost_console_kind(int index)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.console.at((size_t)index).kind;
 }
 
-const char *simhost_console_text(int index)
+const char *maxhost_console_text(int index)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.console.at((size_t)index).text.c_str();
 }
 
-void *simhost_console_object(int index)
+void *maxhost_console_object(int index)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.console.at((size_t)index).object;
 }
 
-void simhost_console_clear(void)
+void maxhost_console_clear(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.console.clear();
 }
 
-int simhost_sent_count(void)
+int maxhost_sent_count(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
@@ -288,7 +288,7 @@ int simhost_sent_count(void)
 }
 
 #define SENT_FIELD(type, name, expr)                                           \
-    type simhost_sent_##name(int index)                                         \
+    type maxhost_sent_##name(int index)                                         \
     {                                                                          \
         Host &h = host();                                                      \
         std::lock_guard<std::mutex> lock(h.mu);                                \
@@ -303,107 +303,107 @@ SENT_FIELD(double, time, s.time)
 SENT_FIELD(int, on_main_thread, s.on_main ? 1 : 0)
 #undef SENT_FIELD
 
-void simhost_sent_clear(void)
+void maxhost_sent_clear(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.sent.clear();
 }
 
-long simhost_live_allocations(void)
+long maxhost_live_allocations(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return (long)(h.allocations.size() + h.strings.size());
 }
 
-long simhost_bad_frees(void)
+long maxhost_bad_frees(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.bad_frees;
 }
 
-int simhost_live_threads(void)
+int maxhost_live_threads(void)
 {
     return host().live_threads.load();
 }
 
-void simhost_fail_next_threads(int count)
+void maxhost_fail_next_threads(int count)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.fail_threads = count;
 }
 
-void simhost_fail_next_objects(int count)
+void maxhost_fail_next_objects(int count)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.fail_objects = count;
 }
 
-void simhost_add_search_folder(const char *folder)
+void maxhost_add_search_folder(const char *folder)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.search_path.push_back(folder);
 }
 
-void simhost_clear_search_path(void)
+void maxhost_clear_search_path(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.search_path.clear();
 }
 
-double simhost_last_clock_delay(void)
+double maxhost_last_clock_delay(void)
 {
     Host &h = host();
     std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
     return h.last_clock_delay;
 }
 
-double simhost_now(void)
+double maxhost_now(void)
 {
     return now_ms();
 }
 
-const char *simhost_freed_calls(void)
+const char *maxhost_freed_calls(void)
 {
     static const char *const names[] = {"run", "drop", "strict"};
     return names[host().freed_calls];
 }
 
-long simhost_refused_calls(void)
+long maxhost_refused_calls(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.refused_calls;
 }
 
-long simhost_dropped_calls(void)
+long maxhost_dropped_calls(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.dropped_calls;
 }
 
-long simhost_stale_calls_run(void)
+long maxhost_stale_calls_run(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.stale_calls_run;
 }
 
-long simhost_path_calls_off_main(void)
+long maxhost_path_calls_off_main(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     return h.path_calls_off_main;
 }
 
-void simhost_reuse_freed_memory(int on)
+void maxhost_reuse_freed_memory(int on)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);

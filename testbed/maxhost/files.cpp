@@ -7,9 +7,9 @@
 #include <windows.h>
 #endif
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 bool is_file(const std::string &path)
 {
@@ -41,7 +41,7 @@ void note_path_call()
         ++h.path_calls_off_main;
 }
 
-} // namespace simhost_internal
+} // namespace maxhost_internal
 
 extern "C" {
 

@@ -5,7 +5,7 @@
 // Private to testbed/maxhost.
 #pragma once
 
-#include "simhost.h"
+#include "maxhost.h"
 
 #include <pthread.h>
 
@@ -52,7 +52,7 @@ struct MethodEntry {
     std::map<std::string, std::string> attrs;
 };
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 const t_atom_long kLiveMagic = 0x51424958; // set while an instance lives
 
@@ -67,7 +67,7 @@ struct Instance {
 };
 
 // What the host does with calls still queued for an object when it is
-// freed (SIMHOST_FREED_CALLS): the host's documentation promises nothing,
+// freed (MAXHOST_FREED_CALLS): the host's documentation promises nothing,
 // so the stand-in plays each model a host may follow.
 enum FreedCalls {
     FREED_RUN,    // "run" (the default): they run later, with the freed pointer
@@ -184,4 +184,4 @@ int run_queue(Host &h);
 // Casts between the host's generic method type and the real signatures.
 #define AS(type, fn) ((type)(void (*)(void))(fn))
 
-} // namespace simhost_internal
+} // namespace maxhost_internal

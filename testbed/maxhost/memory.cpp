@@ -1,9 +1,9 @@
 // Stand-in host: counted memory, UTF-8/UTF-16 conversion and string objects.
 #include "host_state.h"
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 void *counted_alloc(size_t bytes)
 {
@@ -97,7 +97,7 @@ std::vector<unsigned short> utf8_to_utf16(const char *text)
     return out;
 }
 
-} // namespace simhost_internal
+} // namespace maxhost_internal
 
 extern "C" {
 

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #endif
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
 namespace {
 
@@ -31,7 +31,7 @@ size_t page_bytes(size_t bytes)
 
 } // namespace
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 void *object_pages_new(size_t bytes)
 {
@@ -79,7 +79,7 @@ bool is_live_instance(Host &h, void *x)
     return h.instances.count(x) != 0;
 }
 
-} // namespace simhost_internal
+} // namespace maxhost_internal
 
 extern "C" {
 

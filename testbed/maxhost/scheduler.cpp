@@ -2,9 +2,9 @@
 // fire on a scheduler thread of their own.
 #include "host_state.h"
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 void scheduler_loop()
 {
@@ -69,7 +69,7 @@ int run_queue(Host &h)
     return ran;
 }
 
-} // namespace simhost_internal
+} // namespace maxhost_internal
 
 extern "C" {
 

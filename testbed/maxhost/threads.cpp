@@ -1,9 +1,9 @@
 // Stand-in host: threads (systhread_*), on POSIX threads.
 #include "host_state.h"
 
-using namespace simhost_internal;
+using namespace maxhost_internal;
 
-namespace simhost_internal {
+namespace maxhost_internal {
 
 // The handle a t_systhread names, freed by systhread_detach or _join.
 struct ThreadHandle {
@@ -32,7 +32,7 @@ void *thread_trampoline(void *p)
     return result;
 }
 
-} // namespace simhost_internal
+} // namespace maxhost_internal
 
 extern "C" {
 

@@ -5,8 +5,8 @@
 
 #include "liveapp.h"
 #include "liveapp_texts.h"
-#include "simhost.hpp"
-#include "macsim.h"
+#include "maxhost.hpp"
+#include "appkit.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -153,10 +153,10 @@ std::string first_comment(const Sheet &sheet)
 // stand-in host with the test platform.
 std::string posted_for(void *x, const char *message, std::vector<t_atom> args = {})
 {
-    simhost::reset_records();
-    simhost::send(x, message, args);
-    simhost_run_queue();
-    auto lines = simhost::console();
+    maxhost::reset_records();
+    maxhost::send(x, message, args);
+    maxhost_run_queue();
+    auto lines = maxhost::console();
     return lines.empty() ? std::string() : lines.back().text;
 }
 
@@ -299,7 +299,7 @@ TEST(HelpPatcher, HasNoBoxForTheUndocumentedBang)
 {
     // The premise: bang is in the table and marked undocumented.
     ASSERT_EQ(message_argtype("bang"), A_NOTHING);
-    ASSERT_STREQ(simhost_method_attr(quenbrix_class(), "bang", "undocumented"), "1");
+    ASSERT_STREQ(maxhost_method_attr(quenbrix_class(), "bang", "undocumented"), "1");
 
     for (auto &s : sheets())
         for (auto &b : s.boxes) {
@@ -346,17 +346,17 @@ TEST(HelpPatcher, FocusTabExplainsAnEmptySaveOnMacAndAWindowThatWentAway)
 std::vector<std::string> texts_the_plugin_posts()
 {
     quenbrix_class();
-    macsim::set_process_name("Max");
-    simhost::reset_records();
-    void *outside = simhost_new_object("quenbrix", 0, nullptr);
-    macsim::set_process_name("Live");
-    auto warned = simhost::console();
-    simhost_free_object(outside);
+    appkit::set_process_name("Max");
+    maxhost::reset_records();
+    void *outside = maxhost_new_object("quenbrix", 0, nullptr);
+    appkit::set_process_name("Live");
+    auto warned = maxhost::console();
+    maxhost_free_object(outside);
     std::vector<std::string> posted;
     if (warned.size() == 1)
         posted.push_back(warned[0].text);
 
-    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    void *x = maxhost_new_object("quenbrix", 0, nullptr);
     std::string example;
     for (auto &b : request_boxes())
         if (first_word(text_of(b)) == "addfile")
@@ -364,9 +364,9 @@ std::vector<std::string> texts_the_plugin_posts()
     posted.push_back(posted_for(x, "recallfocus"));
     posted.push_back(posted_for(x, "front"));
     posted.push_back(posted_for(x, "addfile"));
-    posted.push_back(posted_for(x, "addfile", {simhost::sym(example.c_str())}));
-    simhost_free_object(x);
-    simhost_run_queue();
+    posted.push_back(posted_for(x, "addfile", {maxhost::sym(example.c_str())}));
+    maxhost_free_object(x);
+    maxhost_run_queue();
     posted.push_back(LIVEAPP_TEXT_NOT_ACTIVE);
     posted.push_back(LIVEAPP_TEXT_WINDOW_GONE);
     return posted;

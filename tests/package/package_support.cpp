@@ -1,7 +1,7 @@
 #include "package_support.h"
 
 #include "liveapp.h"
-#include "simhost.h"
+#include "maxhost.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -11,8 +11,8 @@
 t_class *quenbrix_class()
 {
     static t_class *c = [] {
-        simhost_load(ext_main);
-        return simhost_find_class("quenbrix");
+        maxhost_load(ext_main);
+        return maxhost_find_class("quenbrix");
     }();
     return c;
 }
@@ -21,10 +21,10 @@ std::set<std::string> documented_messages()
 {
     std::set<std::string> out;
     t_class *c = quenbrix_class();
-    for (int i = 0; c && i < simhost_method_count(c); ++i) {
-        const char *name = simhost_method_name(c, i);
-        const char *hidden = simhost_method_attr(c, name, "undocumented");
-        if (simhost_method_argtype(c, i) == A_CANT)
+    for (int i = 0; c && i < maxhost_method_count(c); ++i) {
+        const char *name = maxhost_method_name(c, i);
+        const char *hidden = maxhost_method_attr(c, name, "undocumented");
+        if (maxhost_method_argtype(c, i) == A_CANT)
             continue;
         if (hidden && std::string(hidden) == "1")
             continue;
@@ -36,20 +36,20 @@ std::set<std::string> documented_messages()
 int message_argtype(const std::string &message)
 {
     t_class *c = quenbrix_class();
-    for (int i = 0; c && i < simhost_method_count(c); ++i)
-        if (message == simhost_method_name(c, i))
-            return simhost_method_argtype(c, i);
+    for (int i = 0; c && i < maxhost_method_count(c); ++i)
+        if (message == maxhost_method_name(c, i))
+            return maxhost_method_argtype(c, i);
     return -1;
 }
 
 int quenbrix_outlet_count()
 {
     quenbrix_class();
-    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    void *x = maxhost_new_object("quenbrix", 0, nullptr);
     if (!x)
         return -1;
-    int n = simhost_outlet_count(x);
-    simhost_free_object(x);
+    int n = maxhost_outlet_count(x);
+    maxhost_free_object(x);
     return n;
 }
 

@@ -1,11 +1,11 @@
 #include "fixture.h"
 
-const std::vector<simhost::Line> &load_console()
+const std::vector<maxhost::Line> &load_console()
 {
-    static const std::vector<simhost::Line> lines = [] {
-        simhost_console_clear();
-        simhost_load(ext_main);
-        return simhost::console();
+    static const std::vector<maxhost::Line> lines = [] {
+        maxhost_console_clear();
+        maxhost_load(ext_main);
+        return maxhost::console();
     }();
     return lines;
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "liveapp.h"
-#include "simhost.hpp"
+#include "maxhost.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,29 +11,29 @@
 #include <vector>
 
 // What the console held right after the plug-in was loaded.
-const std::vector<simhost::Line> &load_console();
+const std::vector<maxhost::Line> &load_console();
 
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         load_console();
-        simhost::reset_records();
-        allocations_before_ = simhost_live_allocations();
+        maxhost::reset_records();
+        allocations_before_ = maxhost_live_allocations();
     }
 
     void TearDown() override
     {
         for (void *x : objects_)
-            simhost_free_object(x);
+            maxhost_free_object(x);
         objects_.clear();
-        simhost_run_queue();
+        maxhost_run_queue();
     }
 
     // A new quenbrix object, freed after the test.
     t_liveapp *make(std::vector<t_atom> args = {})
     {
-        void *x = simhost_new_object("quenbrix", (short)args.size(),
+        void *x = maxhost_new_object("quenbrix", (short)args.size(),
                                      args.empty() ? nullptr : args.data());
         if (x)
             objects_.push_back(x);
@@ -44,13 +44,13 @@ protected:
     {
         objects_.erase(std::remove(objects_.begin(), objects_.end(), (void *)x),
                        objects_.end());
-        simhost_free_object(x);
+        maxhost_free_object(x);
     }
 
-    std::vector<simhost::Line> lines_of(void *x) const
+    std::vector<maxhost::Line> lines_of(void *x) const
     {
-        std::vector<simhost::Line> out;
-        for (auto &l : simhost::console())
+        std::vector<maxhost::Line> out;
+        for (auto &l : maxhost::console())
             if (l.object == x)
                 out.push_back(l);
         return out;

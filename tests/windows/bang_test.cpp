@@ -12,23 +12,23 @@ TEST_F(Bang, PostsItsNotesAndReachesAnotherApplicationButNotItsOwnWindows)
     ASSERT_TRUE(main);
     OtherApp other;
     ASSERT_TRUE(other.started());
-    UINT message = RegisterWindowMessageW(LIVESIM_BROADCAST_NAME);
+    UINT message = RegisterWindowMessageW(LIVEWIN_BROADCAST_NAME);
     ASSERT_NE(message, 0u);
     char registered[64];
     std::snprintf(registered, sizeof registered, "registered window message %x", message);
 
-    int own_before = livesim_broadcasts_received();
+    int own_before = livewin_broadcasts_received();
     void *x = make();
-    simhost::send(x, "bang");
-    simhost::send(x, "bang");
+    maxhost::send(x, "bang");
+    maxhost::send(x, "bang");
     EXPECT_TRUE(other.wait_received(2, 3000));
-    livesim_run_for(200);
+    livewin_run_for(200);
     EXPECT_EQ(other.received(), 2);
-    EXPECT_EQ(livesim_broadcasts_received(), own_before);
+    EXPECT_EQ(livewin_broadcasts_received(), own_before);
 
     std::vector<std::string> notes = {"register window mess", registered,
                                       "register window mess", registered};
-    EXPECT_EQ(lines_of(x, SIMHOST_POST), notes);
+    EXPECT_EQ(lines_of(x, MAXHOST_POST), notes);
     EXPECT_TRUE(errors_of(x).empty());
     EXPECT_TRUE(sent_by(x).empty());
 
@@ -36,6 +36,6 @@ TEST_F(Bang, PostsItsNotesAndReachesAnotherApplicationButNotItsOwnWindows)
     // leaves nobody out, so its silence above is the plug-in's doing.
     DWORD recipients = BSM_APPLICATIONS;
     BroadcastSystemMessageW(BSF_POSTMESSAGE, &recipients, message, 0, 0);
-    livesim_run_for(200);
-    EXPECT_GT(livesim_broadcasts_received(), own_before);
+    livewin_run_for(200);
+    EXPECT_GT(livewin_broadcasts_received(), own_before);
 }

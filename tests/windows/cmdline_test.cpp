@@ -81,7 +81,7 @@ std::vector<std::string> parse(const std::wstring &line)
     int argc = 0;
     wchar_t **argv = CommandLineToArgvW(line.c_str(), &argc);
     for (int i = 0; argv && i < argc; ++i)
-        out.push_back(livesim_utf8(argv[i]));
+        out.push_back(livewin_utf8(argv[i]));
     LocalFree(argv);
     return out;
 }
@@ -111,19 +111,19 @@ protected:
             patch_import(plugin_, "KERNEL32.dll", "CreateProcessW", real_create_);
         if (g_real_nameconform)
             patch_import(plugin_, "MaxAPI.dll", "path_nameconform", (void *)g_real_nameconform);
-        simhost_clear_search_path();
+        maxhost_clear_search_path();
         WinTest::TearDown();
     }
 
     // addfile with a file in a folder; the command lines that came of it.
     std::vector<std::wstring> addfile(const std::string &folder, const std::string &name)
     {
-        simhost_clear_search_path();
-        simhost_add_search_folder(folder.c_str());
+        maxhost_clear_search_path();
+        maxhost_add_search_folder(folder.c_str());
         void *x = make();
-        simhost::send(x, "addfile", {simhost::sym(name.c_str())});
-        EXPECT_TRUE(livesim_run_until_sent(simhost_sent_count() + 1, 15000));
-        std::vector<simhost::Message> sent = sent_by(x);
+        maxhost::send(x, "addfile", {maxhost::sym(name.c_str())});
+        EXPECT_TRUE(livewin_run_until_sent(maxhost_sent_count() + 1, 15000));
+        std::vector<maxhost::Message> sent = sent_by(x);
         EXPECT_EQ(sent.size(), 1u);
         if (!sent.empty())
             EXPECT_EQ(sent[0].selector, LIVEAPP_RESULT_OK);
@@ -151,8 +151,8 @@ TEST_F(CommandLine, ExecutableAndFileComeBackWholeFromWindowsParser)
         std::string file = make_file(folder, c.file);
         std::vector<std::wstring> lines = addfile(folder, c.file);
         ASSERT_EQ(lines.size(), 1u) << c.folder;
-        EXPECT_EQ(parse(lines[0]), (std::vector<std::string>{livesim_exe_path(), file}))
-            << livesim_utf8(lines[0]);
+        EXPECT_EQ(parse(lines[0]), (std::vector<std::string>{livewin_exe_path(), file}))
+            << livewin_utf8(lines[0]);
     }
 }
 
@@ -162,7 +162,7 @@ TEST_F(CommandLine, ExecutableAndFileComeBackWholeFromWindowsParser)
 // command line with a quote in a path is ever built.
 TEST_F(CommandLine, FileInAFolderWithQuotesInItsNameIsNotFoundAndStartsNothing)
 {
-    std::wstring parent = livesim_utf16(livesim_exe_folder()) + L"\\cmdline-quotes";
+    std::wstring parent = livewin_utf16(livewin_exe_folder()) + L"\\cmdline-quotes";
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((parent + L"\\*quoted*").c_str(), &found);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << "the build makes a folder with quotes in its name";
@@ -171,12 +171,12 @@ TEST_F(CommandLine, FileInAFolderWithQuotesInItsNameIsNotFoundAndStartsNothing)
     ASSERT_NE(folder.find(L'"'), std::wstring::npos);
     EXPECT_EQ(GetFileAttributesW((folder + L"\\Set.als").c_str()), INVALID_FILE_ATTRIBUTES);
 
-    simhost_clear_search_path();
-    simhost_add_search_folder(livesim_utf8(folder).c_str());
+    maxhost_clear_search_path();
+    maxhost_add_search_folder(livewin_utf8(folder).c_str());
     void *x = make();
-    simhost::send(x, "addfile", {simhost::sym("Set.als")});
-    ASSERT_TRUE(livesim_run_until_sent(simhost_sent_count() + 1, 15000));
-    std::vector<simhost::Message> sent = sent_by(x);
+    maxhost::send(x, "addfile", {maxhost::sym("Set.als")});
+    ASSERT_TRUE(livewin_run_until_sent(maxhost_sent_count() + 1, 15000));
+    std::vector<maxhost::Message> sent = sent_by(x);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].selector, LIVEAPP_RESULT_ERROR);
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -197,7 +197,7 @@ TEST_F(CommandLine, TrailingBackslashesDoNotSwallowTheClosingQuote)
         }
         std::vector<std::wstring> lines = addfile(folder, "Set.als");
         ASSERT_EQ(lines.size(), 1u) << native;
-        EXPECT_EQ(parse(lines[0]), (std::vector<std::string>{livesim_exe_path(), native}))
-            << livesim_utf8(lines[0]);
+        EXPECT_EQ(parse(lines[0]), (std::vector<std::string>{livewin_exe_path(), native}))
+            << livewin_utf8(lines[0]);
     }
 }

@@ -11,11 +11,11 @@ TEST_F(Front, RestoresAMinimisedMainWindowAndMakesItForeground)
     HWND main = window("Song - Ableton Live 12 Suite");
     ASSERT_TRUE(main);
     ShowWindow(main, SW_MINIMIZE);
-    livesim_run_for(20);
+    livewin_run_for(20);
     ASSERT_TRUE(IsIconic(main));
     void *x = make();
-    simhost::send(x, "front");
-    livesim_run_for(100);
+    maxhost::send(x, "front");
+    livewin_run_for(100);
     EXPECT_FALSE(IsIconic(main));
     EXPECT_TRUE(IsWindowVisible(main));
     EXPECT_EQ(GetForegroundWindow(), main);
@@ -33,8 +33,8 @@ TEST_F(Front, TakesTheForegroundFromAnotherApplication)
     ASSERT_EQ(foreground_pid(), other.pid()) << "the other application is in front";
 
     void *x = make();
-    simhost::send(x, "front");
-    livesim_run_for(100);
+    maxhost::send(x, "front");
+    livewin_run_for(100);
     EXPECT_EQ(GetForegroundWindow(), main) << "the main window, not the owned dialog";
     EXPECT_NE(GetForegroundWindow(), dialog);
     EXPECT_EQ(GetActiveWindow(), main);
@@ -48,8 +48,8 @@ TEST_F(Front, WithoutALiveMainWindowPostsAnError)
     window("Song - Ableton Live 12 Suite", nullptr, L"SomeOtherClass");
     window("Song - Ableton Live 12 Suite", untitled);
     void *x = make();
-    simhost::send(x, "front");
-    livesim_run_for(50);
+    maxhost::send(x, "front");
+    livewin_run_for(50);
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NO_WINDOW});
 }
 
@@ -65,8 +65,8 @@ TEST_F(Front, PassesOverATitledLiveWindowWithoutTheMarkerForTheMainWindow)
     ASSERT_EQ(GetForegroundWindow(), other);
 
     void *x = make();
-    simhost::send(x, "front");
-    livesim_run_for(100);
+    maxhost::send(x, "front");
+    livewin_run_for(100);
     EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_TRUE(errors_of(x).empty());
 }
@@ -81,8 +81,8 @@ TEST_F(Front, BringsThisLiveForwardNotAnotherLiveInFrontOfIt)
     ASSERT_NE(live_class_windows().front(), main) << "and met first";
 
     void *x = make();
-    simhost::send(x, "front");
-    livesim_run_for(100);
+    maxhost::send(x, "front");
+    livewin_run_for(100);
     EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_TRUE(errors_of(x).empty());
 }
@@ -95,24 +95,24 @@ TEST_F(Focus, RecallBringsBackTheSavedWindowAlsoFromBehindAnotherApplication)
     HWND browser = window("Browser - Ableton Live 12 Suite", main);
     ASSERT_TRUE(main && browser);
     SetForegroundWindow(browser);
-    livesim_run_for(20);
+    livewin_run_for(20);
     ASSERT_EQ(GetForegroundWindow(), browser);
 
     void *x = make();
-    simhost::send(x, "savefocus"); // in place, no queue needed
-    simhost::send(x, "front");
-    livesim_run_for(50);
+    maxhost::send(x, "savefocus"); // in place, no queue needed
+    maxhost::send(x, "front");
+    livewin_run_for(50);
     ASSERT_EQ(GetForegroundWindow(), main);
 
-    simhost::send(x, "recallfocus");
-    livesim_run_for(50);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
     EXPECT_EQ(GetForegroundWindow(), browser);
 
     OtherApp other;
     ASSERT_TRUE(other.started());
     ASSERT_EQ(foreground_pid(), other.pid());
-    simhost::send(x, "recallfocus");
-    livesim_run_for(100);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(100);
     EXPECT_EQ(GetForegroundWindow(), browser);
     EXPECT_TRUE(errors_of(x).empty());
     EXPECT_TRUE(sent_by(x).empty());
@@ -124,20 +124,20 @@ TEST_F(Focus, SaveWhileAnotherApplicationIsInFrontKeepsTheEarlierWindow)
     HWND browser = window("Browser - Ableton Live 12 Suite", main);
     ASSERT_TRUE(main && browser);
     SetForegroundWindow(browser);
-    livesim_run_for(20);
+    livewin_run_for(20);
     void *x = make();
-    simhost::send(x, "savefocus");
+    maxhost::send(x, "savefocus");
 
     OtherApp other;
     ASSERT_TRUE(other.started());
     ASSERT_EQ(foreground_pid(), other.pid());
-    simhost::send(x, "savefocus");
+    maxhost::send(x, "savefocus");
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NOT_ACTIVE});
 
     SetForegroundWindow(main);
-    livesim_run_for(50);
-    simhost::send(x, "recallfocus");
-    livesim_run_for(50);
+    livewin_run_for(50);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
     EXPECT_EQ(GetForegroundWindow(), browser) << "the window saved first is still saved";
 }
 
@@ -146,8 +146,8 @@ TEST_F(Focus, RecallBeforeAnySaveSaysNothingWasSaved)
     HWND main = window("Song - Ableton Live 12 Suite");
     ASSERT_TRUE(main);
     void *x = make();
-    simhost::send(x, "recallfocus");
-    livesim_run_for(50);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NOTHING_SAVED});
 }
 
@@ -157,21 +157,21 @@ TEST_F(Focus, RecallOfAWindowClosedSinceDoesNotTouchItAndSaysSo)
     HWND dialog = window("Preferences", main);
     ASSERT_TRUE(main && dialog);
     SetForegroundWindow(dialog);
-    livesim_run_for(20);
+    livewin_run_for(20);
     void *x = make();
-    simhost::send(x, "savefocus");
+    maxhost::send(x, "savefocus");
     close(dialog);
     SetForegroundWindow(main);
-    livesim_run_for(20);
+    livewin_run_for(20);
 
-    simhost::send(x, "recallfocus");
-    livesim_run_for(50);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_WINDOW_GONE});
     EXPECT_EQ(GetForegroundWindow(), main);
 
     // The dead window is forgotten: recall now has nothing saved.
-    simhost::send(x, "recallfocus");
-    livesim_run_for(50);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
     EXPECT_EQ(errors_of(x).back(), LIVEAPP_TEXT_NOTHING_SAVED);
 }
 
@@ -181,28 +181,28 @@ TEST_F(Focus, ASavedDialogThatLiveHidIsForgottenAndStaysHiddenButAMinimisedWindo
     HWND dialog = window("Export - Ableton Live 12 Suite", main);
     ASSERT_TRUE(main && dialog);
     SetForegroundWindow(dialog);
-    livesim_run_for(20);
+    livewin_run_for(20);
     ASSERT_EQ(GetForegroundWindow(), dialog);
     void *x = make();
-    simhost::send(x, "savefocus");
+    maxhost::send(x, "savefocus");
     ShowWindow(dialog, SW_HIDE); // Live put the dialog away
     SetForegroundWindow(main);
-    livesim_run_for(20);
+    livewin_run_for(20);
 
-    simhost::send(x, "recallfocus");
-    simhost::send(x, "recallfocus");
-    livesim_run_for(50);
+    maxhost::send(x, "recallfocus");
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_EQ(errors_of(x), (std::vector<std::string>{LIVEAPP_TEXT_WINDOW_GONE,
                                                       LIVEAPP_TEXT_NOTHING_SAVED}));
 
-    simhost::send(x, "savefocus");
+    maxhost::send(x, "savefocus");
     ShowWindow(main, SW_MINIMIZE);
-    livesim_run_for(20);
+    livewin_run_for(20);
     ASSERT_TRUE(IsIconic(main));
-    simhost::send(x, "recallfocus");
-    livesim_run_for(100);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(100);
     EXPECT_FALSE(IsIconic(main));
     EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_EQ(errors_of(x).size(), 2u);

@@ -6,10 +6,10 @@
 
 namespace {
 
-std::vector<std::string> names_sent(const std::vector<simhost::Message> &sent)
+std::vector<std::string> names_sent(const std::vector<maxhost::Message> &sent)
 {
     std::vector<std::string> out;
-    for (const simhost::Message &m : sent) {
+    for (const maxhost::Message &m : sent) {
         EXPECT_EQ(m.outlet, LEFT) << m.selector;
         EXPECT_TRUE(m.on_main_thread);
         out.push_back(m.selector);
@@ -25,12 +25,12 @@ TEST_F(Getname, SendsTheSetNameWithoutAsteriskAndMarker)
 {
     ASSERT_TRUE(window("Song* - Ableton Live 12 Suite"));
     void *x = make();
-    EXPECT_TRUE(lines_of(x, SIMHOST_WARN).empty()) << "inside Live, no warning";
-    simhost::send(x, "getname");
-    ASSERT_TRUE(livesim_run_until_sent(1, 2000));
+    EXPECT_TRUE(lines_of(x, MAXHOST_WARN).empty()) << "inside Live, no warning";
+    maxhost::send(x, "getname");
+    ASSERT_TRUE(livewin_run_until_sent(1, 2000));
     EXPECT_EQ(names_sent(sent_by(x)), std::vector<std::string>{"Song"});
     EXPECT_TRUE(errors_of(x).empty());
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
 }
 
 TEST_F(Getname, KeepsBlanksAndBracketsInOneSymbolAndNonAsciiIntact)
@@ -38,20 +38,20 @@ TEST_F(Getname, KeepsBlanksAndBracketsInOneSymbolAndNonAsciiIntact)
     HWND main = window("My Song*  [Demo Project] - Ableton Live 12 Suite");
     ASSERT_TRUE(main);
     void *x = make();
-    simhost::send(x, "getname");
-    ASSERT_TRUE(livesim_run_until_sent(1, 2000));
+    maxhost::send(x, "getname");
+    ASSERT_TRUE(livewin_run_until_sent(1, 2000));
 
-    SetWindowTextW(main, livesim_utf16("Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC "
+    SetWindowTextW(main, livewin_utf16("Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC "
                                        "\xF0\x9F\x8E\xB9* - Ableton Live 12 Suite")
                              .c_str());
-    simhost::send(x, "getname");
-    ASSERT_TRUE(livesim_run_until_sent(2, 2000));
+    maxhost::send(x, "getname");
+    ASSERT_TRUE(livewin_run_until_sent(2, 2000));
 
-    std::vector<simhost::Message> sent = sent_by(x);
+    std::vector<maxhost::Message> sent = sent_by(x);
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].selector, "My Song  [Demo Project]");
     EXPECT_EQ(sent[1].selector, "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xB9");
-    for (const simhost::Message &m : sent)
+    for (const maxhost::Message &m : sent)
         EXPECT_EQ(m.outlet, LEFT);
 }
 
@@ -64,8 +64,8 @@ TEST_F(Getname, SkipsOwnedDialogsAndWindowsOfOtherClasses)
     ASSERT_TRUE(window("Dialog Set - Ableton Live 12 Suite", main));
     ASSERT_TRUE(window("Other Set - Ableton Live 12 Suite", nullptr, L"SomeOtherClass"));
     void *x = make();
-    simhost::send(x, "getname");
-    ASSERT_TRUE(livesim_run_until_sent(1, 2000));
+    maxhost::send(x, "getname");
+    ASSERT_TRUE(livewin_run_until_sent(1, 2000));
     EXPECT_EQ(names_sent(sent_by(x)), std::vector<std::string>{"Main Set"});
 }
 
@@ -82,9 +82,9 @@ TEST_F(Getname, NamesThisLiveNotAnotherLiveRunningBesideIt)
     ASSERT_EQ(first, other.pid()) << "the other Live's window is met first";
 
     void *x = make();
-    simhost::send(x, "getname");
-    ASSERT_TRUE(livesim_run_until_sent(1, 2000));
-    livesim_run_for(20);
+    maxhost::send(x, "getname");
+    ASSERT_TRUE(livewin_run_until_sent(1, 2000));
+    livewin_run_for(20);
     EXPECT_EQ(names_sent(sent_by(x)), std::vector<std::string>{"Mine"});
     EXPECT_TRUE(errors_of(x).empty());
 }
@@ -97,11 +97,11 @@ TEST_F(Getname, WithoutALiveMainWindowPostsAnErrorAndSendsNothing)
     ShowWindow(main, SW_HIDE);
     SetWindowTextW(main, L"No marker here");
     void *x = make();
-    simhost::send(x, "getname");
-    livesim_run_for(100);
+    maxhost::send(x, "getname");
+    livewin_run_for(100);
     EXPECT_TRUE(sent_by(x).empty());
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NO_WINDOW});
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
 }
 
 // Run by MaxSimTests.exe, whose name has no "Live" in it.
@@ -110,7 +110,7 @@ protected:
     void SetUp() override
     {
         WinTest::SetUp();
-        ASSERT_EQ(livesim_exe_path().find("Live"), std::string::npos)
+        ASSERT_EQ(livewin_exe_path().find("Live"), std::string::npos)
             << "this suite plays the stand-alone host; run it in MaxSimTests.exe";
     }
 };
@@ -121,16 +121,16 @@ TEST_F(OutsideLive, WarnsOnceAndGetnameRefusesWithoutSearching)
     ASSERT_TRUE(window("Song - Ableton Live 12 Suite"));
     void *x = make();
     ASSERT_TRUE(x);
-    EXPECT_EQ(lines_of(x, SIMHOST_WARN),
+    EXPECT_EQ(lines_of(x, MAXHOST_WARN),
               std::vector<std::string>{
                   "we are not in the Live process (it doesn't work in Max / M4L editor)"});
 
-    simhost::send(x, "getname");
-    simhost::send(x, "getname");
-    livesim_run_for(100);
+    maxhost::send(x, "getname");
+    maxhost::send(x, "getname");
+    livewin_run_for(100);
     EXPECT_TRUE(sent_by(x).empty());
     std::vector<std::string> refused(
         2, "Live process not found (it doesn't work in Max / M4L editor)");
     EXPECT_EQ(errors_of(x), refused);
-    EXPECT_EQ(lines_of(x, SIMHOST_WARN).size(), 1u) << "the warning comes once";
+    EXPECT_EQ(lines_of(x, MAXHOST_WARN).size(), 1u) << "the warning comes once";
 }

@@ -1,6 +1,6 @@
 // The test host: a second start with a file is answered as Live would; any
 // other start loads the real plug-in and runs the suites.
-#include "livesim.h"
+#include "livewin.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 
 int main(int argc, char **argv)
 {
-    if (livesim_second_start())
+    if (livewin_second_start())
         return 0;
     testing::InitGoogleTest(&argc, argv);
-    std::string error = livesim_load_plugin();
+    std::string error = livewin_load_plugin();
     if (!error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

@@ -24,18 +24,18 @@ bool valid_utf8(const std::string &text)
 void settle()
 {
     do
-        livesim_run_for(0);
-    while (simhost_queue_length() > 0 || simhost_clocks_pending() > 0);
+        livewin_run_for(0);
+    while (maxhost_queue_length() > 0 || maxhost_clocks_pending() > 0);
 }
 
 // Runs the host until `done` holds, or `limit_ms` has passed.
 template <class Done> bool run_until(Done done, double limit_ms)
 {
-    double deadline = simhost_now() + limit_ms;
+    double deadline = maxhost_now() + limit_ms;
     while (!done()) {
-        if (simhost_now() >= deadline)
+        if (maxhost_now() >= deadline)
             return false;
-        livesim_run_for(20);
+        livewin_run_for(20);
     }
     return true;
 }
@@ -49,7 +49,7 @@ const double kHandoffMs = 10700;
 bool workers_done(int threads, double limit_ms)
 {
     settle();
-    bool ended = run_until([&] { return simhost_live_threads() <= threads; }, limit_ms);
+    bool ended = run_until([&] { return maxhost_live_threads() <= threads; }, limit_ms);
     settle();
     return ended;
 }
@@ -74,13 +74,13 @@ protected:
         opened_ = test_folder(std::string("opened ") +
                               ::testing::UnitTest::GetInstance()->current_test_info()->name()) +
                   "\\opened.txt";
-        simhost_clear_search_path();
-        simhost_add_search_folder(folder_.c_str());
+        maxhost_clear_search_path();
+        maxhost_add_search_folder(folder_.c_str());
         set_env("QUENBRIX_OPENED", opened_);
         set_env("QUENBRIX_OPEN_DELAY_MS", "");
         set_env("QUENBRIX_SLOW_FILE", "");
         set_env("QUENBRIX_OPEN_GATE", "");
-        threads_before_ = simhost_live_threads();
+        threads_before_ = maxhost_live_threads();
     }
 
     // How long one start of the host with a file takes now: the work every
@@ -88,11 +88,11 @@ protected:
     double one_start_ms()
     {
         set_env("QUENBRIX_OPENED", "");
-        std::wstring line = L"\"" + livesim_utf16(livesim_exe_path()) + L"\" \"probe.als\"";
+        std::wstring line = L"\"" + livewin_utf16(livewin_exe_path()) + L"\" \"probe.als\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
-        double begun = simhost_now();
+        double begun = maxhost_now();
         if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                            nullptr, nullptr, &startup, &started)) {
             WaitForSingleObject(started.hProcess, INFINITE);
@@ -100,12 +100,12 @@ protected:
             CloseHandle(started.hProcess);
         }
         set_env("QUENBRIX_OPENED", opened_);
-        return simhost_now() - begun;
+        return maxhost_now() - begun;
     }
     void TearDown() override
     {
         WinTest::TearDown();
-        simhost_clear_search_path();
+        maxhost_clear_search_path();
         set_env("QUENBRIX_OPENED", "");
         set_env("QUENBRIX_OPEN_GATE", "");
     }
@@ -120,11 +120,11 @@ TEST_F(Reliability, TenThousandGetnamesFromTwoObjectsAreAllAnsweredInOrderWithNo
     void *a = make(), *b = make();
     const int kEach = 5000;
     for (int i = 0; i < kEach; ++i) {
-        simhost::send(a, "getname");
-        simhost::send(b, "getname");
+        maxhost::send(a, "getname");
+        maxhost::send(b, "getname");
     }
     settle();
-    std::vector<simhost::Message> out = simhost::sent();
+    std::vector<maxhost::Message> out = maxhost::sent();
     ASSERT_EQ(out.size(), (size_t)(2 * kEach));
     for (size_t i = 0; i < out.size(); ++i) {
         ASSERT_EQ(out[i].object, i % 2 ? b : a) << "answer " << i;
@@ -132,9 +132,9 @@ TEST_F(Reliability, TenThousandGetnamesFromTwoObjectsAreAllAnsweredInOrderWithNo
         ASSERT_EQ(out[i].outlet, LEFT);
         ASSERT_TRUE(out[i].on_main_thread);
     }
-    EXPECT_EQ(simhost_console_count(), 0);
-    EXPECT_EQ(simhost_bad_frees(), 0);
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(maxhost_console_count(), 0);
+    EXPECT_EQ(maxhost_bad_frees(), 0);
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
 }
 
 TEST_F(Reliability, TwoHundredHandOffsInFlightWithObjectsDeletedMidwayEndCleanly)
@@ -146,49 +146,49 @@ TEST_F(Reliability, TwoHundredHandOffsInFlightWithObjectsDeletedMidwayEndCleanly
         objs.push_back(make());
     for (int round = 0; round < kEach; ++round)
         for (void *x : objs)
-            simhost::send(x, "addfile", {simhost::sym("here.als")});
+            maxhost::send(x, "addfile", {maxhost::sym("here.als")});
     // Live holds every opening until the gate opens, so that all 200 are in
     // flight at once however long the starts take.
     std::wstring gate_name = L"quenbrix-gate-" + std::to_wstring(GetCurrentProcessId());
     HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, gate_name.c_str());
     ASSERT_TRUE(gate);
-    set_env("QUENBRIX_OPEN_GATE", livesim_utf8(gate_name));
-    double started = simhost_now();
-    simhost_run_queue(); // every request starts its worker
-    double pass_ms = simhost_now() - started;
+    set_env("QUENBRIX_OPEN_GATE", livewin_utf8(gate_name));
+    double started = maxhost_now();
+    maxhost_run_queue(); // every request starts its worker
+    double pass_ms = maxhost_now() - started;
     // No request has been answered yet: each worker still runs, or (when
     // the starts took longer than the 10 s wait of the first ones) its
     // outcome waits unread in the queue. A worker about to end may briefly
     // count in both.
-    int running = simhost_live_threads() - threads_before_;
-    EXPECT_GE(running + simhost_queue_length(), kObjects * kEach)
+    int running = maxhost_live_threads() - threads_before_;
+    EXPECT_GE(running + maxhost_queue_length(), kObjects * kEach)
         << "all 200 hand-offs are in flight at once";
-    EXPECT_EQ(simhost_sent_count(), 0);
+    EXPECT_EQ(maxhost_sent_count(), 0);
 
     // A third is deleted with all its hand-offs running; a third once the
     // first outcomes have come back, while the rest still run.
     std::map<void *, double> deleted_at;
     for (int i = 0; i < kObjects; i += 3) {
-        deleted_at[objs[i]] = simhost_now();
+        deleted_at[objs[i]] = maxhost_now();
         destroy(objs[i]);
     }
-    EXPECT_TRUE(livesim_read_opened(opened_).empty()) << "Live opened a file past the gate";
+    EXPECT_TRUE(livewin_read_opened(opened_).empty()) << "Live opened a file past the gate";
     SetEvent(gate);
     // What is left once the gate opens, the starts ending and the workers
     // after them, is less work than making them was: the pass just
     // measured, twice over, bounds it on this machine at its present load,
     // beside the longest a hand-off may take by its own rules.
     double limit_ms = kHandoffMs + 2 * pass_ms;
-    ASSERT_TRUE(livesim_run_until_sent(1, (long)limit_ms)) << "no hand-off came back";
-    int threads_midway = simhost_live_threads();
+    ASSERT_TRUE(livewin_run_until_sent(1, (long)limit_ms)) << "no hand-off came back";
+    int threads_midway = maxhost_live_threads();
     for (int i = 1; i < kObjects; i += 3) {
-        deleted_at[objs[i]] = simhost_now();
+        deleted_at[objs[i]] = maxhost_now();
         destroy(objs[i]);
     }
 
     ASSERT_TRUE(workers_done(threads_before_, limit_ms))
-        << simhost_live_threads() - threads_before_ << " workers still running";
-    double took = simhost_now() - started;
+        << maxhost_live_threads() - threads_before_ << " workers still running";
+    double took = maxhost_now() - started;
     set_env("QUENBRIX_OPEN_GATE", "");
     CloseHandle(gate);
     std::printf("[ timing   ] 200 workers started in %.0f ms (%d running then), all ended "
@@ -196,7 +196,7 @@ TEST_F(Reliability, TwoHundredHandOffsInFlightWithObjectsDeletedMidwayEndCleanly
                 pass_ms, running, took, threads_midway - threads_before_);
 
     std::map<void *, int> oks;
-    for (const simhost::Message &m : simhost::sent()) {
+    for (const maxhost::Message &m : maxhost::sent()) {
         auto gone = deleted_at.find(m.object);
         ASSERT_TRUE(gone == deleted_at.end() || m.time < gone->second)
             << "a deleted object sent " << m.selector;
@@ -207,15 +207,15 @@ TEST_F(Reliability, TwoHundredHandOffsInFlightWithObjectsDeletedMidwayEndCleanly
     }
     for (int i = 2; i < kObjects; i += 3)
         EXPECT_EQ(oks[objs[i]], kEach) << "survivor " << i;
-    for (const simhost::Line &l : simhost::console())
+    for (const maxhost::Line &l : maxhost::console())
         ADD_FAILURE() << "console: " << l.text;
-    EXPECT_EQ(simhost_bad_frees(), 0);
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(maxhost_bad_frees(), 0);
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
 
     // Every second start was made; those the 10 s wait gave up on may end
     // later, so wait for their lines within the same bound.
-    run_until([&] { return livesim_read_opened(opened_).size() >= 200u; }, limit_ms);
-    EXPECT_EQ(livesim_read_opened(opened_).size(), (size_t)(kObjects * kEach));
+    run_until([&] { return livewin_read_opened(opened_).size() >= 200u; }, limit_ms);
+    EXPECT_EQ(livewin_read_opened(opened_).size(), (size_t)(kObjects * kEach));
 }
 
 TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
@@ -237,21 +237,21 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
 
     const std::vector<std::vector<t_atom>> junk = {
         {},
-        {simhost::num(42)},
-        {simhost::real(-1.5)},
-        {simhost::num(1), simhost::sym("song.als"), simhost::real(2)},
-        {simhost::sym("")},
-        {simhost::sym(long_name.c_str())},
-        {simhost::sym(blanks.c_str())},
-        {simhost::sym(accents.c_str())},
+        {maxhost::num(42)},
+        {maxhost::real(-1.5)},
+        {maxhost::num(1), maxhost::sym("song.als"), maxhost::real(2)},
+        {maxhost::sym("")},
+        {maxhost::sym(long_name.c_str())},
+        {maxhost::sym(blanks.c_str())},
+        {maxhost::sym(accents.c_str())},
     };
     for (const char *m : {"bang", "getname", "front", "savefocus", "recallfocus"})
         for (const std::vector<t_atom> &args : junk)
-            simhost::send(x, m, args);
+            maxhost::send(x, m, args);
     settle();
-    std::vector<simhost::Message> sent = sent_by(x);
+    std::vector<maxhost::Message> sent = sent_by(x);
     ASSERT_EQ(sent.size(), junk.size()) << "getname answers whatever follows it";
-    for (const simhost::Message &m : sent) {
+    for (const maxhost::Message &m : sent) {
         EXPECT_EQ(m.outlet, LEFT);
         EXPECT_TRUE(m.selector == long_set) << "the long name arrives whole and intact";
     }
@@ -264,20 +264,20 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     for (const std::string &e : errors_of(x))
         EXPECT_NE(std::find(known.begin(), known.end(), e), known.end())
             << "unclear refusal: " << e;
-    simhost::reset_records();
+    maxhost::reset_records();
 
     // A lone UTF-16 surrogate in the title: the host's converter makes it
     // U+FFFD, and the name is still valid UTF-8.
     SetWindowTextW(main, L"Song\xD800* - Ableton Live 12");
-    simhost::send(x, "getname");
+    maxhost::send(x, "getname");
     settle();
     // A name of blanks only is still a name.
     SetWindowTextW(main, L"   - Ableton Live 12");
-    simhost::send(x, "getname");
+    maxhost::send(x, "getname");
     settle();
     // No marker at all: refused with the error, nothing sent.
     SetWindowTextW(main, L"Ableton Live 12 Suite");
-    simhost::send(x, "getname");
+    maxhost::send(x, "getname");
     settle();
     sent = sent_by(x);
     ASSERT_EQ(sent.size(), 2u);
@@ -285,20 +285,20 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     EXPECT_TRUE(valid_utf8(sent[0].selector));
     EXPECT_EQ(sent[1].selector, "  ");
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_NO_WINDOW});
-    simhost::reset_records();
+    maxhost::reset_records();
 
     // addfile: junk is refused with the reason; real names with blanks and
     // non-ASCII reach the second start whole. The lookups run on workers side
     // by side, so their errors and outcomes come back in any order: one each.
     double start_ms = one_start_ms();
     for (const std::vector<t_atom> &args : junk)
-        simhost::send(x, "addfile", args);
-    simhost::send(x, "addfile", {simhost::sym(with_blanks.c_str())});
+        maxhost::send(x, "addfile", args);
+    maxhost::send(x, "addfile", {maxhost::sym(with_blanks.c_str())});
     EXPECT_TRUE(workers_done(threads_before_, kHandoffMs + 10 * start_ms))
         << "one start took " << start_ms << " ms just before";
     std::vector<std::string> errors;
-    for (const simhost::Line &l : simhost::console()) {
-        EXPECT_EQ(l.kind, SIMHOST_ERROR);
+    for (const maxhost::Line &l : maxhost::console()) {
+        EXPECT_EQ(l.kind, MAXHOST_ERROR);
         errors.push_back(l.text);
     }
     const std::string missing = "file argument missing";
@@ -309,7 +309,7 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     std::sort(expected_errors.begin(), expected_errors.end());
     EXPECT_EQ(errors, expected_errors);
     std::vector<std::string> outcomes;
-    for (const simhost::Message &m : sent_by(x)) {
+    for (const maxhost::Message &m : sent_by(x)) {
         EXPECT_EQ(m.outlet, RIGHT);
         outcomes.push_back(m.selector);
     }
@@ -317,7 +317,7 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     EXPECT_EQ(outcomes, (std::vector<std::string>{LIVEAPP_RESULT_ERROR, LIVEAPP_RESULT_ERROR,
                                                   LIVEAPP_RESULT_ERROR, LIVEAPP_RESULT_OK,
                                                   LIVEAPP_RESULT_OK}));
-    std::vector<LivesimOpened> starts = livesim_read_opened(opened_);
+    std::vector<LivewinOpened> starts = livewin_read_opened(opened_);
     ASSERT_EQ(starts.size(), 2u);
     std::vector<std::vector<std::string>> args = {starts[0].args, starts[1].args};
     std::sort(args.begin(), args.end());
@@ -325,6 +325,6 @@ TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(args, expected);
 
-    EXPECT_EQ(simhost_bad_frees(), 0);
-    EXPECT_EQ(simhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(maxhost_bad_frees(), 0);
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
 }

@@ -9,7 +9,7 @@
 # (the test program, the second start of it, the other application) meets
 # the same X display. The rest of the environment reaches the Windows
 # programs as it is: Wine hands it on, and so the stand-in host in
-# MaxAPI.dll sees SIMHOST_FREED_CALLS as the native one does.
+# MaxAPI.dll sees MAXHOST_FREED_CALLS as the native one does.
 set -u
 export WINEPREFIX="${QUENBRIX_WINEPREFIX:?}"
 export WINEDEBUG=-all

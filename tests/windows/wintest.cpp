@@ -4,24 +4,24 @@
 
 void WinTest::SetUp()
 {
-    simhost::reset_records();
-    allocations_before_ = simhost_live_allocations();
+    maxhost::reset_records();
+    allocations_before_ = maxhost_live_allocations();
 }
 
 void WinTest::TearDown()
 {
     for (void *x : objects_)
-        simhost_free_object(x);
+        maxhost_free_object(x);
     objects_.clear();
     for (HWND w : windows_)
         DestroyWindow(w);
     windows_.clear();
-    livesim_run_for(20);
+    livewin_run_for(20);
 }
 
 void *WinTest::make()
 {
-    void *x = simhost_new_object("quenbrix", 0, nullptr);
+    void *x = maxhost_new_object("quenbrix", 0, nullptr);
     if (x)
         objects_.push_back(x);
     return x;
@@ -34,12 +34,12 @@ void WinTest::destroy(void *x)
             objects_.erase(objects_.begin() + (long)i);
             break;
         }
-    simhost_free_object(x);
+    maxhost_free_object(x);
 }
 
 HWND WinTest::window(const std::string &title, HWND owner, const wchar_t *classname)
 {
-    HWND w = livesim_window(title, owner, classname);
+    HWND w = livewin_window(title, owner, classname);
     if (w)
         windows_.push_back(w);
     return w;
@@ -53,22 +53,22 @@ void WinTest::close(HWND w)
             break;
         }
     DestroyWindow(w);
-    livesim_run_for(10);
+    livewin_run_for(10);
 }
 
 std::vector<std::string> WinTest::lines_of(void *x, int kind) const
 {
     std::vector<std::string> out;
-    for (const simhost::Line &l : simhost::console())
+    for (const maxhost::Line &l : maxhost::console())
         if (l.object == x && l.kind == kind)
             out.push_back(l.text);
     return out;
 }
 
-std::vector<simhost::Message> WinTest::sent_by(void *x) const
+std::vector<maxhost::Message> WinTest::sent_by(void *x) const
 {
-    std::vector<simhost::Message> out;
-    for (const simhost::Message &m : simhost::sent())
+    std::vector<maxhost::Message> out;
+    for (const maxhost::Message &m : maxhost::sent())
         if (m.object == x)
             out.push_back(m);
     return out;
@@ -76,8 +76,8 @@ std::vector<simhost::Message> WinTest::sent_by(void *x) const
 
 std::string test_folder(const std::string &name)
 {
-    std::string folder = livesim_exe_folder() + "\\test-files\\" + name;
-    std::wstring wide = livesim_utf16(folder);
+    std::string folder = livewin_exe_folder() + "\\test-files\\" + name;
+    std::wstring wide = livewin_utf16(folder);
     // Remove what an earlier run left, then make the folder afresh.
     std::wstring pattern = wide + L"\\*";
     WIN32_FIND_DATAW found;
@@ -89,7 +89,7 @@ std::string test_folder(const std::string &name)
         } while (FindNextFileW(h, &found));
         FindClose(h);
     }
-    CreateDirectoryW(livesim_utf16(livesim_exe_folder() + "\\test-files").c_str(), nullptr);
+    CreateDirectoryW(livewin_utf16(livewin_exe_folder() + "\\test-files").c_str(), nullptr);
     CreateDirectoryW(wide.c_str(), nullptr);
     return folder;
 }
@@ -97,10 +97,10 @@ std::string test_folder(const std::string &name)
 OtherApp::OtherApp(const std::string &live_title)
 {
     status_file_ = test_folder("other-app") + "\\status.txt";
-    std::wstring line = L"\"" + livesim_utf16(livesim_exe_folder() + "\\WinHelper.exe") +
-                        L"\" \"" + livesim_utf16(status_file_) + L"\" 60";
+    std::wstring line = L"\"" + livewin_utf16(livewin_exe_folder() + "\\WinHelper.exe") +
+                        L"\" \"" + livewin_utf16(status_file_) + L"\" 60";
     if (!live_title.empty())
-        line += L" \"" + livesim_utf16(live_title) + L"\"";
+        line += L" \"" + livewin_utf16(live_title) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
@@ -110,11 +110,11 @@ OtherApp::OtherApp(const std::string &live_title)
         std::vector<std::string> lines = status();
         ready_ = !lines.empty() && lines[0] == "ready";
         if (!ready_)
-            livesim_run_for(10);
+            livewin_run_for(10);
     }
     // Let its window settle in front.
     for (int i = 0; i < 100 && foreground_pid() != pid(); ++i)
-        livesim_run_for(10);
+        livewin_run_for(10);
 }
 
 OtherApp::~OtherApp()
@@ -130,7 +130,7 @@ OtherApp::~OtherApp()
 std::vector<std::string> OtherApp::status() const
 {
     std::vector<std::string> lines;
-    std::ifstream in(livesim_utf16(status_file_).c_str());
+    std::ifstream in(livewin_utf16(status_file_).c_str());
     std::string line;
     while (std::getline(in, line))
         lines.push_back(line);
@@ -150,7 +150,7 @@ bool OtherApp::wait_received(int count, long timeout_ms) const
     for (long waited = 0; waited < timeout_ms; waited += 20) {
         if (received() >= count)
             return true;
-        livesim_run_for(20);
+        livewin_run_for(20);
     }
     return received() >= count;
 }
@@ -168,7 +168,7 @@ std::vector<HWND> live_class_windows()
     EnumWindows(
         [](HWND w, LPARAM param) -> BOOL {
             wchar_t name[256];
-            if (GetClassNameW(w, name, 256) && wcscmp(name, LIVESIM_WINDOW_CLASS) == 0)
+            if (GetClassNameW(w, name, 256) && wcscmp(name, LIVEWIN_WINDOW_CLASS) == 0)
                 ((std::vector<HWND> *)param)->push_back(w);
             return TRUE;
         },
@@ -179,12 +179,12 @@ std::vector<HWND> live_class_windows()
 std::string make_file(const std::string &folder, const std::string &name)
 {
     std::string path = folder + "\\" + name;
-    std::ofstream(livesim_utf16(path).c_str()) << "a Live Set";
+    std::ofstream(livewin_utf16(path).c_str()) << "a Live Set";
     return path;
 }
 
 void set_env(const char *name, const std::string &value)
 {
-    SetEnvironmentVariableW(livesim_utf16(name).c_str(),
-                            value.empty() ? nullptr : livesim_utf16(value).c_str());
+    SetEnvironmentVariableW(livewin_utf16(name).c_str(),
+                            value.empty() ? nullptr : livewin_utf16(value).c_str());
 }

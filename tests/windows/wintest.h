@@ -2,8 +2,8 @@
 // Live windows and cleans both up, and another application to compete with.
 #pragma once
 
-#include "livesim.h"
-#include "simhost.hpp"
+#include "livewin.h"
+#include "maxhost.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,17 +20,17 @@ protected:
     void *make();          // a quenbrix object, freed after the test
     void destroy(void *x); // frees it now
     HWND window(const std::string &title, HWND owner = nullptr,
-                const wchar_t *classname = LIVESIM_WINDOW_CLASS);
+                const wchar_t *classname = LIVEWIN_WINDOW_CLASS);
     void close(HWND window);
 
-    // Console lines of one object, of one kind (SIMHOST_POST/WARN/ERROR).
+    // Console lines of one object, of one kind (MAXHOST_POST/WARN/ERROR).
     std::vector<std::string> lines_of(void *x, int kind) const;
     std::vector<std::string> errors_of(void *x) const
     {
-        return lines_of(x, SIMHOST_ERROR);
+        return lines_of(x, MAXHOST_ERROR);
     }
     // Messages that left the outlets of one object.
-    std::vector<simhost::Message> sent_by(void *x) const;
+    std::vector<maxhost::Message> sent_by(void *x) const;
 
     long allocations_before_ = 0;
     std::vector<void *> objects_;

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace macsim {
+namespace appkit {
 
 // Back to a fresh state: no windows, the application inactive with no key
 // window, records cleared, the process named "Live" with a path to match.
@@ -83,4 +83,4 @@ template <typename F> IMP imp(F *fn)
     return (IMP)(void (*)(void))fn;
 }
 
-} // namespace macsim
+} // namespace appkit

@@ -1,12 +1,12 @@
 // C++ conveniences over the stand-in host's controls, for tests and tools.
 #pragma once
 
-#include "simhost.h"
+#include "maxhost.h"
 
 #include <string>
 #include <vector>
 
-namespace simhost {
+namespace maxhost {
 
 struct Line {
     int kind;
@@ -29,19 +29,19 @@ struct Message {
 inline std::vector<Line> console()
 {
     std::vector<Line> lines;
-    for (int i = 0; i < simhost_console_count(); ++i)
-        lines.push_back({simhost_console_kind(i), simhost_console_object(i),
-                         simhost_console_text(i)});
+    for (int i = 0; i < maxhost_console_count(); ++i)
+        lines.push_back({maxhost_console_kind(i), maxhost_console_object(i),
+                         maxhost_console_text(i)});
     return lines;
 }
 
 inline std::vector<Message> sent()
 {
     std::vector<Message> out;
-    for (int i = 0; i < simhost_sent_count(); ++i)
-        out.push_back({simhost_sent_object(i), simhost_sent_outlet(i),
-                       simhost_sent_selector(i), simhost_sent_time(i),
-                       simhost_sent_on_main_thread(i) != 0});
+    for (int i = 0; i < maxhost_sent_count(); ++i)
+        out.push_back({maxhost_sent_object(i), maxhost_sent_outlet(i),
+                       maxhost_sent_selector(i), maxhost_sent_time(i),
+                       maxhost_sent_on_main_thread(i) != 0});
     return out;
 }
 
@@ -71,21 +71,21 @@ inline t_atom real(double value)
 
 inline int send(void *x, const char *message, std::vector<t_atom> args = {})
 {
-    return simhost_send(x, message, (short)args.size(),
+    return maxhost_send(x, message, (short)args.size(),
                         args.empty() ? nullptr : args.data());
 }
 
 inline std::string assist(void *x, long code, long index)
 {
     char text[500];
-    simhost_assist(x, code, index, text);
+    maxhost_assist(x, code, index, text);
     return text;
 }
 
 inline void reset_records()
 {
-    simhost_console_clear();
-    simhost_sent_clear();
+    maxhost_console_clear();
+    maxhost_sent_clear();
 }
 
-} // namespace simhost
+} // namespace maxhost

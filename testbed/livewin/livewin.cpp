@@ -1,6 +1,6 @@
-#include "livesim.h"
+#include "livewin.h"
 
-#include "simhost.h"
+#include "maxhost.h"
 
 #include <shellapi.h>
 
@@ -12,9 +12,9 @@ namespace {
 
 int g_broadcasts = 0;
 
-LRESULT CALLBACK livesim_proc(HWND window, UINT message, WPARAM w, LPARAM l)
+LRESULT CALLBACK livewin_proc(HWND window, UINT message, WPARAM w, LPARAM l)
 {
-    static const UINT broadcast = RegisterWindowMessageW(LIVESIM_BROADCAST_NAME);
+    static const UINT broadcast = RegisterWindowMessageW(LIVEWIN_BROADCAST_NAME);
     if (broadcast && message == broadcast) {
         ++g_broadcasts;
         return 0;
@@ -27,7 +27,7 @@ void register_class(const wchar_t *name)
     WNDCLASSW wc = {};
     if (GetClassInfoW(GetModuleHandleW(nullptr), name, &wc))
         return;
-    wc.lpfnWndProc = livesim_proc;
+    wc.lpfnWndProc = livewin_proc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = name;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
@@ -51,7 +51,7 @@ void pump()
 
 } // namespace
 
-std::string livesim_utf8(const std::wstring &text)
+std::string livewin_utf8(const std::wstring &text)
 {
     if (text.empty())
         return std::string();
@@ -63,7 +63,7 @@ std::string livesim_utf8(const std::wstring &text)
     return out;
 }
 
-std::wstring livesim_utf16(const std::string &text)
+std::wstring livewin_utf16(const std::string &text)
 {
     if (text.empty())
         return std::wstring();
@@ -73,20 +73,20 @@ std::wstring livesim_utf16(const std::string &text)
     return out;
 }
 
-std::string livesim_exe_path()
+std::string livewin_exe_path()
 {
     wchar_t path[2048];
     DWORD n = GetModuleFileNameW(nullptr, path, 2048);
-    return livesim_utf8(std::wstring(path, n));
+    return livewin_utf8(std::wstring(path, n));
 }
 
-std::string livesim_exe_folder()
+std::string livewin_exe_folder()
 {
-    std::string path = livesim_exe_path();
+    std::string path = livewin_exe_path();
     return path.substr(0, path.find_last_of('\\'));
 }
 
-double livesim_clock_ms()
+double livewin_clock_ms()
 {
     LARGE_INTEGER now, freq;
     QueryPerformanceCounter(&now);
@@ -94,16 +94,16 @@ double livesim_clock_ms()
     return (double)now.QuadPart * 1000.0 / (double)freq.QuadPart;
 }
 
-double livesim_host_to_clock(double host_ms)
+double livewin_host_to_clock(double host_ms)
 {
     // Both clocks are read back to back; the gap between them is the offset.
-    double before = simhost_now();
-    double clock = livesim_clock_ms();
-    double after = simhost_now();
+    double before = maxhost_now();
+    double clock = livewin_clock_ms();
+    double after = maxhost_now();
     return host_ms + (clock - (before + after) / 2);
 }
 
-bool livesim_second_start()
+bool livewin_second_start()
 {
     int argc = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -115,13 +115,13 @@ bool livesim_second_start()
     }
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
-        args.push_back(livesim_utf8(argv[i]));
+        args.push_back(livewin_utf8(argv[i]));
     LocalFree(argv);
 
     std::string gate = env("QUENBRIX_OPEN_GATE");
     if (!gate.empty()) {
         HANDLE waits[2] = {
-            OpenEventW(SYNCHRONIZE, FALSE, livesim_utf16(gate).c_str()),
+            OpenEventW(SYNCHRONIZE, FALSE, livewin_utf16(gate).c_str()),
             OpenProcess(SYNCHRONIZE, FALSE,
                         (DWORD)std::strtoul(env("QUENBRIX_HOST_PID").c_str(), nullptr, 10))};
         if (waits[0])
@@ -143,7 +143,7 @@ bool livesim_second_start()
     if (!record.empty()) {
         std::ostringstream line;
         line.precision(3);
-        line << std::fixed << livesim_clock_ms();
+        line << std::fixed << livewin_clock_ms();
         for (const std::string &a : args)
             line << '\t' << a;
         line << '\n';
@@ -151,10 +151,10 @@ bool livesim_second_start()
         // One append per start, under a lock that all starts share: Wine's
         // appends from processes running side by side can land on the same
         // spot, and a line would overwrite another.
-        HANDLE lock = CreateMutexW(nullptr, FALSE, L"quenbrix-livesim-opened");
+        HANDLE lock = CreateMutexW(nullptr, FALSE, L"quenbrix-livewin-opened");
         if (lock)
             WaitForSingleObject(lock, 10000);
-        HANDLE f = CreateFileW(livesim_utf16(record).c_str(), FILE_APPEND_DATA,
+        HANDLE f = CreateFileW(livewin_utf16(record).c_str(), FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f != INVALID_HANDLE_VALUE) {
@@ -170,13 +170,13 @@ bool livesim_second_start()
     return true;
 }
 
-std::vector<LivesimOpened> livesim_read_opened(const std::string &file)
+std::vector<LivewinOpened> livewin_read_opened(const std::string &file)
 {
-    std::vector<LivesimOpened> out;
-    std::ifstream in(livesim_utf16(file).c_str(), std::ios::binary);
+    std::vector<LivewinOpened> out;
+    std::ifstream in(livewin_utf16(file).c_str(), std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
-        LivesimOpened o{};
+        LivewinOpened o{};
         std::istringstream fields(line);
         std::string field;
         bool first = true;
@@ -192,26 +192,26 @@ std::vector<LivesimOpened> livesim_read_opened(const std::string &file)
     return out;
 }
 
-std::string livesim_load_plugin()
+std::string livewin_load_plugin()
 {
-    std::wstring path = livesim_utf16(livesim_exe_folder() + "\\quenbrix.mxe64");
+    std::wstring path = livewin_utf16(livewin_exe_folder() + "\\quenbrix.mxe64");
     HMODULE plugin = LoadLibraryW(path.c_str());
     if (!plugin)
         return "LoadLibrary failed for quenbrix.mxe64, error " +
                std::to_string(GetLastError());
-    simhost_entry entry = (simhost_entry)(void (*)(void))GetProcAddress(plugin, "ext_main");
+    maxhost_entry entry = (maxhost_entry)(void (*)(void))GetProcAddress(plugin, "ext_main");
     if (!entry)
         return "quenbrix.mxe64 exports no ext_main";
     SetEnvironmentVariableW(L"QUENBRIX_HOST_PID",
                             std::to_wstring(GetCurrentProcessId()).c_str());
-    simhost_load(entry);
+    maxhost_load(entry);
     return std::string();
 }
 
-HWND livesim_window(const std::string &title, HWND owner, const wchar_t *classname)
+HWND livewin_window(const std::string &title, HWND owner, const wchar_t *classname)
 {
     register_class(classname);
-    HWND window = CreateWindowExW(0, classname, livesim_utf16(title).c_str(),
+    HWND window = CreateWindowExW(0, classname, livewin_utf16(title).c_str(),
                                   WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, owner, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     if (window) {
@@ -221,33 +221,33 @@ HWND livesim_window(const std::string &title, HWND owner, const wchar_t *classna
     return window;
 }
 
-bool livesim_run_until_sent(int count, long timeout_ms)
+bool livewin_run_until_sent(int count, long timeout_ms)
 {
-    double deadline = simhost_now() + (double)timeout_ms;
+    double deadline = maxhost_now() + (double)timeout_ms;
     for (;;) {
         pump();
-        simhost_run_queue();
-        if (simhost_sent_count() >= count)
+        maxhost_run_queue();
+        if (maxhost_sent_count() >= count)
             return true;
-        if (simhost_now() >= deadline)
+        if (maxhost_now() >= deadline)
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
 }
 
-void livesim_run_for(long ms)
+void livewin_run_for(long ms)
 {
-    double deadline = simhost_now() + (double)ms;
+    double deadline = maxhost_now() + (double)ms;
     do {
         pump();
-        simhost_run_queue();
+        maxhost_run_queue();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    } while (simhost_now() < deadline);
+    } while (maxhost_now() < deadline);
     pump();
-    simhost_run_queue();
+    maxhost_run_queue();
 }
 
-int livesim_broadcasts_received()
+int livewin_broadcasts_received()
 {
     return g_broadcasts;
 }

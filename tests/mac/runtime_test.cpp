@@ -1,6 +1,6 @@
 // The stand-in runtime itself: if objc_msgSend lost an argument register or
 // a result, every test of the macOS file above would prove nothing.
-#include "macsim.h"
+#include "appkit.h"
 
 #include <gtest/gtest.h>
 
@@ -52,11 +52,11 @@ BOOL is_negative(id, SEL, long v)
 Class probe()
 {
     static Class c = [] {
-        Class cls = macsim::define_class("Probe", "NSObject");
-        macsim::add_method(cls, "mixed", macsim::imp(mixed));
-        macsim::add_method(cls, "sum:", macsim::imp(sum_variadic));
-        macsim::add_method(cls, "pair:with:", macsim::imp(pair_of));
-        macsim::add_method(cls, "isNegative:", macsim::imp(is_negative));
+        Class cls = appkit::define_class("Probe", "NSObject");
+        appkit::add_method(cls, "mixed", appkit::imp(mixed));
+        appkit::add_method(cls, "sum:", appkit::imp(sum_variadic));
+        appkit::add_method(cls, "pair:with:", appkit::imp(pair_of));
+        appkit::add_method(cls, "isNegative:", appkit::imp(is_negative));
         return cls;
     }();
     return c;
@@ -64,9 +64,9 @@ Class probe()
 
 } // namespace
 
-TEST(Macsim, MessagesArriveWithEveryArgumentRegisterAndTheStackIntact)
+TEST(StandInRuntime, MessagesArriveWithEveryArgumentRegisterAndTheStackIntact)
 {
-    id p = macsim::make_object(probe());
+    id p = appkit::make_object(probe());
     double got = send<double>(p, "mixed", 1L, 2L, 3L, 4L, 0.5, 1.5, 2.5, 3.5, 4.5, 5.5,
                               6.5, 7.5, 8.5, 100L, 9.5, 1000L);
     double want = mixed(nullptr, nullptr, 1, 2, 3, 4, 0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5,
@@ -84,7 +84,7 @@ TEST(Macsim, MessagesArriveWithEveryArgumentRegisterAndTheStackIntact)
     send<void>(p, "release");
 }
 
-TEST(Macsim, ANilReceiverAnswersZeroWhateverTheType)
+TEST(StandInRuntime, ANilReceiverAnswersZeroWhateverTheType)
 {
     EXPECT_EQ(send<id>(nullptr, "anything"), nullptr);
     EXPECT_EQ(send<long>(nullptr, "count"), 0);
@@ -94,7 +94,7 @@ TEST(Macsim, ANilReceiverAnswersZeroWhateverTheType)
     EXPECT_EQ(pair.second, 0);
 }
 
-TEST(Macsim, ClassesAndSelectorsAreInternedByName)
+TEST(StandInRuntime, ClassesAndSelectorsAreInternedByName)
 {
     EXPECT_EQ(sel_registerName("windows"), sel_registerName(std::string("windows").c_str()));
     EXPECT_NE(sel_registerName("windows"), sel_registerName("window"));
@@ -103,25 +103,25 @@ TEST(Macsim, ClassesAndSelectorsAreInternedByName)
     EXPECT_EQ(objc_getClass("NSNoSuchThing"), nullptr);
 }
 
-TEST(Macsim, ReferenceCountsTellLiveFromDeallocated)
+TEST(StandInRuntime, ReferenceCountsTellLiveFromDeallocated)
 {
-    macsim::reset();
-    id w = macsim::add_window("W", true);
-    EXPECT_EQ(macsim::retain_count(w), 1);
+    appkit::reset();
+    id w = appkit::add_window("W", true);
+    EXPECT_EQ(appkit::retain_count(w), 1);
     EXPECT_EQ(send<id>(w, "retain"), w);
-    macsim::close_window(w);
-    EXPECT_FALSE(macsim::deallocated(w));
+    appkit::close_window(w);
+    EXPECT_FALSE(appkit::deallocated(w));
     send<void>(w, "release");
-    EXPECT_TRUE(macsim::deallocated(w));
-    EXPECT_EQ(macsim::live_objects(), 0);
+    EXPECT_TRUE(appkit::deallocated(w));
+    EXPECT_EQ(appkit::live_objects(), 0);
 }
 
-TEST(MacsimDeathTest, MessagingADeallocatedObjectStopsTheProgram)
+TEST(StandInRuntimeDeathTest, MessagingADeallocatedObjectStopsTheProgram)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    macsim::reset();
-    id w = macsim::add_window("W", true);
-    macsim::close_window(w);
+    appkit::reset();
+    id w = appkit::add_window("W", true);
+    appkit::close_window(w);
     EXPECT_DEATH(send<id>(w, "title"), "deallocated");
     EXPECT_DEATH(send<id>((id)objc_getClass("NSString"), "string"), "unrecognized selector");
 }

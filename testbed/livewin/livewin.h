@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#define LIVESIM_WINDOW_CLASS L"Ableton Live Window Class"
-#define LIVESIM_BROADCAST_NAME L"Ableton.Live.shm1.global"
+#define LIVEWIN_WINDOW_CLASS L"Ableton Live Window Class"
+#define LIVEWIN_BROADCAST_NAME L"Ableton.Live.shm1.global"
 
 // A second start with a file on the command line: records what it was asked
 // to open and returns true; the program then ends. Otherwise false.
 //
 // Environment of the second start (inherited from the first):
 //   QUENBRIX_OPENED        file to which one line is appended per start:
-//                          the time the start ended (livesim_clock_ms), then
+//                          the time the start ended (livewin_clock_ms), then
 //                          each argument received, tab-separated, UTF-8
 //   QUENBRIX_OPEN_DELAY_MS how long opening takes (default 0)
 //   QUENBRIX_SLOW_FILE     a file name whose opening takes 400 ms longer
@@ -26,39 +26,39 @@
 //                          open at once however long starting them takes;
 //                          a start also goes on once the host that made it
 //                          has ended, so none is left behind
-bool livesim_second_start();
+bool livewin_second_start();
 
 // One line of the QUENBRIX_OPENED file.
-struct LivesimOpened {
+struct LivewinOpened {
     double ended_ms;
     std::vector<std::string> args;
 };
-std::vector<LivesimOpened> livesim_read_opened(const std::string &file);
+std::vector<LivewinOpened> livewin_read_opened(const std::string &file);
 
 // Loads quenbrix.mxe64 from beside the executable and calls its ext_main
 // through the host. Returns an empty string or what went wrong. It also
 // notes this host's process id in QUENBRIX_HOST_PID for the starts it makes.
-std::string livesim_load_plugin();
+std::string livewin_load_plugin();
 
 // A window of Live's class (or of another class), titled in UTF-8, shown.
-HWND livesim_window(const std::string &title, HWND owner = nullptr,
-                    const wchar_t *classname = LIVESIM_WINDOW_CLASS);
+HWND livewin_window(const std::string &title, HWND owner = nullptr,
+                    const wchar_t *classname = LIVEWIN_WINDOW_CLASS);
 
 // Pumps this thread's window messages and runs the host's queue until
 // `count` outlet messages were sent or the time is up.
-bool livesim_run_until_sent(int count, long timeout_ms);
+bool livewin_run_until_sent(int count, long timeout_ms);
 // Pumps and runs the queue for a while.
-void livesim_run_for(long ms);
+void livewin_run_for(long ms);
 
 // How many times the broadcast message reached a window of this process.
-int livesim_broadcasts_received();
+int livewin_broadcasts_received();
 
 // A clock that all processes of the machine share, in milliseconds, and the
-// host's clock (simhost_now) on the same scale.
-double livesim_clock_ms();
-double livesim_host_to_clock(double host_ms);
+// host's clock (maxhost_now) on the same scale.
+double livewin_clock_ms();
+double livewin_host_to_clock(double host_ms);
 
-std::string livesim_utf8(const std::wstring &text);
-std::wstring livesim_utf16(const std::string &text);
-std::string livesim_exe_path();   // this program's path, UTF-8
-std::string livesim_exe_folder(); // its folder, without a trailing backslash
+std::string livewin_utf8(const std::wstring &text);
+std::wstring livewin_utf16(const std::string &text);
+std::string livewin_exe_path();   // this program's path, UTF-8
+std::string livewin_exe_folder(); // its folder, without a trailing backslash
