@@ -83,7 +83,6 @@ t_max_err object_addattr_parse(t_object *x, const char *attrname,
 // Objects and outlets
 void *object_alloc(t_class *c);
 void freeobject(t_object *x);
-t_max_err object_free(void *x);
 void *outlet_new(void *x, const char *type);
 void *outlet_anything(void *outlet, t_symbol *s, short argc, t_atom *argv);
 
@@ -96,13 +95,11 @@ t_symbol *atom_getsym(const t_atom *a);
 void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv);
 void *clock_new(void *x, method fn);
 void clock_delay(void *clock, long ms);
-void clock_unset(void *clock);
 
 // Threads
 long systhread_create(method entry, void *arg, long stacksize, long priority,
                       long flags, t_systhread *thread);
 long systhread_detach(t_systhread thread);
-long systhread_join(t_systhread thread, unsigned int *status);
 void systhread_sleep(long ms);
 void systhread_exit(long status);
 

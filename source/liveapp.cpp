@@ -9,6 +9,18 @@
 
 t_class *liveapp_class = nullptr;
 
+static void *liveapp_new(t_symbol *s, long argc, t_atom *argv);
+static void liveapp_free(t_liveapp *x);
+static void liveapp_getname(t_liveapp *x);
+static void liveapp_front(t_liveapp *x);
+static void liveapp_recallfocus(t_liveapp *x);
+static void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv);
+static void liveapp_do_addfile(t_liveapp *x, t_symbol *s, short argc, t_atom *argv);
+static void liveapp_assist(t_liveapp *x, void *box, long code, long index, char *text);
+static void liveapp_dblclick(t_liveapp *x);
+static void liveapp_clocktick(t_liveapp *x);
+static void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
+
 #define LIVEAPP_BUILD_DATE "2022/05/24"
 #define LIVEAPP_MAKER_TAG "(quenbrix team)"
 
@@ -86,7 +98,7 @@ void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg)
     liveapp_defer_serial(x, x->serial, fn, s, arg);
 }
 
-void *liveapp_new(t_symbol *, long, t_atom *)
+static void *liveapp_new(t_symbol *, long, t_atom *)
 {
     t_liveapp *x = (t_liveapp *)object_alloc(liveapp_class);
     if (!x)
@@ -104,7 +116,7 @@ void *liveapp_new(t_symbol *, long, t_atom *)
     return x;
 }
 
-void liveapp_free(t_liveapp *x)
+static void liveapp_free(t_liveapp *x)
 {
     // Out of the list first: whatever is still queued for this object will
     // find it gone. Then the platform lets go of work still in flight.
@@ -160,24 +172,24 @@ static void liveapp_queued_output(void *x, t_symbol *result, short argc, t_atom 
         liveapp_addfile_output(live, result);
 }
 
-void liveapp_getname(t_liveapp *x)
+static void liveapp_getname(t_liveapp *x)
 {
     liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_getname), nullptr, nullptr);
 }
 
-void liveapp_front(t_liveapp *x)
+static void liveapp_front(t_liveapp *x)
 {
     liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_front), nullptr, nullptr);
 }
 
-void liveapp_recallfocus(t_liveapp *x)
+static void liveapp_recallfocus(t_liveapp *x)
 {
     liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_recallfocus), nullptr, nullptr);
 }
 
 // Only the first atom of addfile counts, so only it travels with the
 // serial: the queue copies what it is given, and a message may be long.
-void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv)
+static void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv)
 {
     liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_addfile), s,
                   argc > 0 && argv ? argv : nullptr);
@@ -185,7 +197,7 @@ void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv)
 
 // Finds the file and makes its native path here, on the main thread: the
 // host does not promise that its search path may be read from elsewhere.
-void liveapp_do_addfile(t_liveapp *x, t_symbol *, short argc, t_atom *argv)
+static void liveapp_do_addfile(t_liveapp *x, t_symbol *, short argc, t_atom *argv)
 {
     if (argc <= 0 || !argv || atom_gettype(argv) != A_SYM) {
         object_error((t_object *)x, "file argument missing");
@@ -208,7 +220,7 @@ void liveapp_do_addfile(t_liveapp *x, t_symbol *, short argc, t_atom *argv)
     liveapp_handoff(x, file, native);
 }
 
-void liveapp_assist(t_liveapp *, void *, long code, long index, char *text)
+static void liveapp_assist(t_liveapp *, void *, long code, long index, char *text)
 {
     // The host's tooltip buffer holds 500 bytes.
     if (code == ASSIST_INLET)
@@ -217,7 +229,7 @@ void liveapp_assist(t_liveapp *, void *, long code, long index, char *text)
         snprintf(text, 500, "I am outlet %ld", index);
 }
 
-void liveapp_dblclick(t_liveapp *x)
+static void liveapp_dblclick(t_liveapp *x)
 {
     object_post((t_object *)x, "I got a double-click");
 }
@@ -230,7 +242,7 @@ void liveapp_addfile_output(t_liveapp *x, t_symbol *result)
 // The clock reports every success counted since it last fired: requests
 // that finish within the same millisecond restart the one clock, and each of
 // them still gets its "ok".
-void liveapp_clocktick(t_liveapp *x)
+static void liveapp_clocktick(t_liveapp *x)
 {
     int32_t due = liveapp_atomic_exchange(&x->oks_due, 0);
     for (; due > 0; --due)
@@ -252,7 +264,7 @@ void liveapp_addfile_error(t_liveapp *x)
                   nullptr);
 }
 
-void liveapp_addfile_failed(t_liveapp *x, t_symbol *file)
+static void liveapp_addfile_failed(t_liveapp *x, t_symbol *file)
 {
     object_error((t_object *)x, LIVEAPP_TEXT_FILE_NOT_FOUND, file->s_name);
     liveapp_addfile_error(x);

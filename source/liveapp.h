@@ -26,9 +26,7 @@ typedef struct _liveapp {
     void *name_outlet;          // left: the Live Set name
     void *result_outlet;        // right: "ok" or "error" after addfile
     int32_t process_state;      // 0 unchecked, 1 inside Live, -1 elsewhere
-    t_symbol *file;             // newest addfile request's file name
     void *clock;                // fires liveapp_clocktick after a hand-off
-    t_systhread handoff_thread; // newest hand-off worker, detached at once
     void *volatile saved_window; // window saved by savefocus, or null
     struct liveapp_handoff *handoffs; // hand-offs still running (main thread)
     int32_t oks_due;            // successes the clock has yet to report
@@ -42,22 +40,11 @@ extern t_class *liveapp_class;
 
 QUENBRIX_EXPORT void ext_main(void *r);
 
-// Shared (liveapp.cpp)
-void *liveapp_new(t_symbol *s, long argc, t_atom *argv);
-void liveapp_free(t_liveapp *x);
+// Shared (liveapp.cpp), called by the platform files
 void liveapp_checkprocess_name(t_liveapp *x, const char *name);
-void liveapp_getname(t_liveapp *x);
-void liveapp_front(t_liveapp *x);
-void liveapp_recallfocus(t_liveapp *x);
-void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv);
-void liveapp_do_addfile(t_liveapp *x, t_symbol *s, short argc, t_atom *argv);
-void liveapp_assist(t_liveapp *x, void *box, long code, long index, char *text);
-void liveapp_dblclick(t_liveapp *x);
 void liveapp_addfile_output(t_liveapp *x, t_symbol *result);
-void liveapp_clocktick(t_liveapp *x);
 void liveapp_addfile_succeeded(t_liveapp *x);
 void liveapp_addfile_error(t_liveapp *x);
-void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
 
 // Work queued for the main thread is addressed to the object and carries
 // the object's serial as its first atom; the queued function runs only when

@@ -341,11 +341,10 @@ static void *liveapp_addfile_thread(struct liveapp_handoff *h)
     return nullptr;
 }
 
-void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
+void liveapp_handoff(t_liveapp *x, t_symbol *, const char *native)
 {
     struct liveapp_handoff *h =
         (struct liveapp_handoff *)sysmem_newptrclear(sizeof(struct liveapp_handoff));
-    x->file = file;
     t_systhread thread = nullptr;
     if (h) {
         h->x = x;
@@ -357,7 +356,6 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
         if (systhread_create(LIVEAPP_METHOD(liveapp_addfile_thread), h, 0, 1, 0,
                              &thread) == 0) {
             // Running: nothing waits for it; its record brings the outcome back.
-            x->handoff_thread = thread;
             if (thread)
                 systhread_detach(thread);
             return;
@@ -365,7 +363,6 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
         liveapp_handoff_unlink(x, h);
         sysmem_freeptr(h);
     }
-    x->handoff_thread = nullptr;
     object_error((t_object *)x, "can't start the file hand-off");
     liveapp_addfile_output(x, gensym(LIVEAPP_RESULT_ERROR));
 }

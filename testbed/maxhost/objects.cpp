@@ -160,12 +160,6 @@ void freeobject(t_object *x)
     ++h.bad_frees;
 }
 
-t_max_err object_free(void *x)
-{
-    freeobject((t_object *)x);
-    return 0;
-}
-
 void *outlet_new(void *x, const char *)
 {
     Host &h = host();

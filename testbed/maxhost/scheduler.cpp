@@ -119,13 +119,4 @@ void clock_delay(void *clock, long ms)
     h.sched_cv.notify_all();
 }
 
-void clock_unset(void *clock)
-{
-    Host &h = host();
-    std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
-    Clock *c = (Clock *)clock;
-    if (h.clocks.count(c))
-        c->set = false;
-}
-
 } // extern "C"

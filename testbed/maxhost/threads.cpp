@@ -76,19 +76,6 @@ long systhread_detach(t_systhread thread)
     return rc;
 }
 
-long systhread_join(t_systhread thread, unsigned int *status)
-{
-    ThreadHandle *start = (ThreadHandle *)thread;
-    if (!start)
-        return -1;
-    void *result = nullptr;
-    int rc = pthread_join(start->thread, &result);
-    if (status)
-        *status = (unsigned int)(uintptr_t)result;
-    delete start;
-    return rc;
-}
-
 void systhread_sleep(long ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
