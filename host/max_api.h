@@ -62,6 +62,7 @@ enum {
     A_LONG = 1,
     A_FLOAT = 2,
     A_SYM = 3,
+    A_OBJ = 4,
     A_GIMME = 8,
     A_CANT = 9,
 };

@@ -8,6 +8,8 @@
 #include <string.h>
 
 t_class *liveapp_class = nullptr;
+static t_class *liveapp_courier_class = nullptr; // see "the courier" below
+static t_object *liveapp_courier = nullptr;
 
 static void *liveapp_new(t_symbol *s, long argc, t_atom *argv);
 static void liveapp_free(t_liveapp *x);
@@ -20,6 +22,8 @@ static void liveapp_assist(t_liveapp *x, void *box, long code, long index, char 
 static void liveapp_dblclick(t_liveapp *x);
 static void liveapp_clocktick(t_liveapp *x);
 static void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
+static bool liveapp_courier_ready(void);
+static t_liveapp *liveapp_addressee(short argc, const t_atom *argv);
 
 #define LIVEAPP_BUILD_DATE "2022/05/24"
 #define LIVEAPP_MAKER_TAG "(quenbrix team)"
@@ -54,55 +58,148 @@ extern "C" QUENBRIX_EXPORT void ext_main(void *)
     class_register(gensym("box"), c);
     liveapp_class = c;
 
+    // The courier: a plain host object that queued calls are addressed to.
+    liveapp_courier_class = class_new("quenbrix.courier", nullptr, nullptr,
+                                      (long)sizeof(t_object), nullptr, 0, 0);
+    class_register(gensym("nobox"), liveapp_courier_class);
+    liveapp_courier_ready();
+
     object_post(nullptr, "%s %s %s", LIVEAPP_CLASS_NAME, LIVEAPP_BUILD_DATE,
                 LIVEAPP_MAKER_TAG);
 }
 
-// ---- live objects ----
+// ---- the courier and the live objects ----
 //
 // The host's queue does not promise to forget the calls of a freed object:
-// it may drop them, or run them with the freed pointer. So every queued call
-// first asks this list, kept on the main thread where objects are made and
-// freed and queued calls run, whether its object is still alive. The list
-// is searched by address and serial: a freed object is out of it, so its
-// memory is never read, and a new object at a freed one's address has a
-// serial of its own.
+// it may drop them, run them with the freed pointer, or refuse them. So no
+// call is ever queued to an object. Every call goes to the courier, a host
+// object of a class of our own that no patch can make (it is registered
+// for no box), made at load and never freed; it carries the handle of the
+// object it is for. On the main thread, where objects are made and freed
+// and queued calls run, the handle is looked up in a table of live objects:
+// its low half is a slot of the table, its high half the generation the
+// slot had when the object took it. Freeing an object moves its slot on to
+// the next generation, so a call for a freed object finds nothing, without
+// reading the freed memory, and one for an object whose memory a new
+// object took finds nothing either. Free slots are chained through the
+// table and taken again first; the table starts in static memory and
+// doubles in host memory when full. Lookup, making and freeing cost the
+// same however many objects live.
 
-static t_liveapp *liveapp_live = nullptr;
-static t_atom_long liveapp_serials = 0;
+struct liveapp_slot {
+    t_liveapp *object;   // null while free
+    uint32_t generation; // moves on each time the slot is let go
+    uint32_t next_free;  // the next free slot while free; 0 ends the chain
+};
 
-t_liveapp *liveapp_alive(void *x, short argc, const t_atom *argv)
+#define LIVEAPP_FIRST_SLOTS 64
+static struct liveapp_slot liveapp_first_slots[LIVEAPP_FIRST_SLOTS];
+static struct liveapp_slot *liveapp_slots = liveapp_first_slots;
+static uint32_t liveapp_slot_count = LIVEAPP_FIRST_SLOTS;
+static uint32_t liveapp_slots_used = 1; // slot 0 names no object
+static uint32_t liveapp_free_slots = 0; // the chain of free slots
+
+static bool liveapp_grow_slots(void)
+{
+    if (liveapp_slot_count > UINT32_MAX / 2 / sizeof(struct liveapp_slot))
+        return false;
+    uint32_t count = liveapp_slot_count * 2;
+    struct liveapp_slot *slots =
+        (struct liveapp_slot *)sysmem_newptrclear(count * sizeof(struct liveapp_slot));
+    if (!slots)
+        return false;
+    memcpy(slots, liveapp_slots, liveapp_slot_count * sizeof(struct liveapp_slot));
+    if (liveapp_slots != liveapp_first_slots)
+        sysmem_freeptr(liveapp_slots);
+    liveapp_slots = slots;
+    liveapp_slot_count = count;
+    return true;
+}
+
+// Gives the object a slot and its handle; false when the table can't grow.
+static bool liveapp_enlist(t_liveapp *x)
+{
+    uint32_t index = liveapp_free_slots;
+    if (index) {
+        liveapp_free_slots = liveapp_slots[index].next_free;
+    } else {
+        if (liveapp_slots_used == liveapp_slot_count && !liveapp_grow_slots())
+            return false;
+        index = liveapp_slots_used++;
+    }
+    struct liveapp_slot *slot = &liveapp_slots[index];
+    slot->object = x;
+    x->handle = (t_atom_long)(((uint64_t)slot->generation << 32) | index);
+    return true;
+}
+
+static void liveapp_delist(t_liveapp *x)
+{
+    uint32_t index = (uint32_t)((uint64_t)x->handle & 0xFFFFFFFFu);
+    if (index == 0)
+        return; // never enlisted
+    struct liveapp_slot *slot = &liveapp_slots[index];
+    slot->object = nullptr;
+    slot->generation++;
+    slot->next_free = liveapp_free_slots;
+    liveapp_free_slots = index;
+    x->handle = 0;
+}
+
+t_liveapp *liveapp_alive(t_atom_long handle)
+{
+    uint32_t index = (uint32_t)((uint64_t)handle & 0xFFFFFFFFu);
+    uint32_t generation = (uint32_t)((uint64_t)handle >> 32);
+    if (index == 0 || index >= liveapp_slots_used)
+        return nullptr;
+    struct liveapp_slot *slot = &liveapp_slots[index];
+    return slot->generation == generation ? slot->object : nullptr;
+}
+
+// The object a call queued with liveapp_defer is for, if it still lives.
+static t_liveapp *liveapp_addressee(short argc, const t_atom *argv)
 {
     if (argc < 1 || !argv || argv[0].a_type != A_LONG)
         return nullptr;
-    for (t_liveapp *live = liveapp_live; live; live = live->next_live)
-        if ((void *)live == x)
-            return live->serial == argv[0].a_w.w_long ? live : nullptr;
-    return nullptr;
+    return liveapp_alive(argv[0].a_w.w_long);
 }
 
-void liveapp_defer_serial(void *x, t_atom_long serial, method fn, t_symbol *s,
-                          const t_atom *arg)
+// The courier, made at load; made again by the next object should the
+// host have had no memory then. Without it no object is made.
+static bool liveapp_courier_ready(void)
 {
-    t_atom atoms[2];
-    atoms[0].a_type = A_LONG;
-    atoms[0].a_w.w_long = serial;
-    short argc = 1;
-    if (arg)
-        atoms[argc++] = *arg;
-    defer_low(x, fn, s, argc, atoms);
+    if (!liveapp_courier)
+        liveapp_courier = (t_object *)object_alloc(liveapp_courier_class);
+    return liveapp_courier != nullptr;
+}
+
+void liveapp_defer_courier(method fn, t_symbol *s, short argc, t_atom *argv)
+{
+    defer_low(liveapp_courier, fn, s, argc, argv);
 }
 
 void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg)
 {
-    liveapp_defer_serial(x, x->serial, fn, s, arg);
+    t_atom atoms[2];
+    atoms[0].a_type = A_LONG;
+    atoms[0].a_w.w_long = x->handle;
+    short argc = 1;
+    if (arg)
+        atoms[argc++] = *arg;
+    defer_low(liveapp_courier, fn, s, argc, atoms);
 }
 
 static void *liveapp_new(t_symbol *, long, t_atom *)
 {
+    if (!liveapp_courier_ready())
+        return nullptr;
     t_liveapp *x = (t_liveapp *)object_alloc(liveapp_class);
     if (!x)
         return nullptr;
+    if (!liveapp_enlist(x)) {
+        freeobject((t_object *)x);
+        return nullptr;
+    }
     // The outlet made first stands rightmost.
     x->result_outlet = outlet_new(x, nullptr);
     x->name_outlet = outlet_new(x, nullptr);
@@ -110,21 +207,14 @@ static void *liveapp_new(t_symbol *, long, t_atom *)
     x->process_state = 0;
     liveapp_checkprocess(x);
     x->saved_window = nullptr;
-    x->serial = ++liveapp_serials;
-    x->next_live = liveapp_live;
-    liveapp_live = x;
     return x;
 }
 
 static void liveapp_free(t_liveapp *x)
 {
-    // Out of the list first: whatever is still queued for this object will
-    // find it gone. Then the platform lets go of work still in flight.
-    for (t_liveapp **p = &liveapp_live; *p; p = &(*p)->next_live)
-        if (*p == x) {
-            *p = x->next_live;
-            break;
-        }
+    // Out of the table first: whatever is still queued for this object will
+    // find it gone. Then the platform lets go of what the object holds.
+    liveapp_delist(x);
     liveapp_release(x);
     freeobject((t_object *)x->clock);
     x->clock = nullptr;
@@ -142,33 +232,33 @@ void liveapp_checkprocess_name(t_liveapp *x, const char *name)
 }
 
 // The deferred halves as the queue calls them.
-static void liveapp_queued_getname(void *x, t_symbol *, short argc, t_atom *argv)
+static void liveapp_queued_getname(void *, t_symbol *, short argc, t_atom *argv)
 {
-    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+    if (t_liveapp *live = liveapp_addressee(argc, argv))
         liveapp_do_getname(live);
 }
 
-static void liveapp_queued_front(void *x, t_symbol *, short argc, t_atom *argv)
+static void liveapp_queued_front(void *, t_symbol *, short argc, t_atom *argv)
 {
-    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+    if (t_liveapp *live = liveapp_addressee(argc, argv))
         liveapp_do_front(live);
 }
 
-static void liveapp_queued_recallfocus(void *x, t_symbol *, short argc, t_atom *argv)
+static void liveapp_queued_recallfocus(void *, t_symbol *, short argc, t_atom *argv)
 {
-    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+    if (t_liveapp *live = liveapp_addressee(argc, argv))
         liveapp_do_recallfocus(live);
 }
 
-static void liveapp_queued_addfile(void *x, t_symbol *s, short argc, t_atom *argv)
+static void liveapp_queued_addfile(void *, t_symbol *s, short argc, t_atom *argv)
 {
-    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+    if (t_liveapp *live = liveapp_addressee(argc, argv))
         liveapp_do_addfile(live, s, (short)(argc - 1), argv + 1);
 }
 
-static void liveapp_queued_output(void *x, t_symbol *result, short argc, t_atom *argv)
+static void liveapp_queued_output(void *, t_symbol *result, short argc, t_atom *argv)
 {
-    if (t_liveapp *live = liveapp_alive(x, argc, argv))
+    if (t_liveapp *live = liveapp_addressee(argc, argv))
         liveapp_addfile_output(live, result);
 }
 
@@ -188,7 +278,7 @@ static void liveapp_recallfocus(t_liveapp *x)
 }
 
 // Only the first atom of addfile counts, so only it travels with the
-// serial: the queue copies what it is given, and a message may be long.
+// handle: the queue copies what it is given, and a message may be long.
 static void liveapp_addfile(t_liveapp *x, t_symbol *s, long argc, t_atom *argv)
 {
     liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_addfile), s,

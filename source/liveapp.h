@@ -17,10 +17,6 @@ extern "C" {
 // void(*)(void) makes that cast explicit without a warning.
 #define LIVEAPP_METHOD(fn) ((method)(void (*)(void))(fn))
 
-struct liveapp_handoff;
-
-#define LIVEAPP_RETIRED_SLOTS 8
-
 typedef struct _liveapp {
     t_object ob;
     void *name_outlet;          // left: the Live Set name
@@ -28,12 +24,8 @@ typedef struct _liveapp {
     int32_t process_state;      // 0 unchecked, 1 inside Live, -1 elsewhere
     void *clock;                // fires liveapp_clocktick after a hand-off
     void *volatile saved_window; // window saved by savefocus, or null
-    struct liveapp_handoff *handoffs; // hand-offs still running (main thread)
     int32_t oks_due;            // successes the clock has yet to report
-    t_atom_long serial;         // this object's number among all ever made
-    struct _liveapp *next_live; // the list of live objects (main thread)
-    void *volatile retired[LIVEAPP_RETIRED_SLOTS]; // windows to release on
-                                                   // the main thread (macOS)
+    t_atom_long handle;         // names this object in queued calls
 } t_liveapp;
 
 extern t_class *liveapp_class;
@@ -46,18 +38,21 @@ void liveapp_addfile_output(t_liveapp *x, t_symbol *result);
 void liveapp_addfile_succeeded(t_liveapp *x);
 void liveapp_addfile_error(t_liveapp *x);
 
-// Work queued for the main thread is addressed to the object and carries
-// the object's serial as its first atom; the queued function runs only when
-// liveapp_alive finds that object, with that serial, still alive. Neither
-// reads the object's memory before it is known to be alive, so a call that
-// a host runs after the object was freed, or for a new object at the same
-// address, does nothing. `fn` takes (x, s, argc, argv); `arg` is one more
-// atom to carry, or null. liveapp_defer_serial is the same for a thread that
-// may not read the object: it names the object and its serial itself.
+// Work for the main thread is queued with defer_low to the courier, a host
+// object made at load and never freed, so that no queued call is ever
+// addressed to a freed object, whatever the host does with such calls.
+// liveapp_defer queues `fn` for this object: the call carries the object's
+// handle as its first atom, and `arg`, when not null, as the second; `fn`
+// takes (courier, s, argc, argv) and finds the object with liveapp_alive.
+// A handle names one object for its life only: once the object is freed,
+// its handle finds nothing, also when a new object takes its memory.
+// liveapp_defer_courier queues a call that carries what it needs in its own
+// atoms, for work that must reach the main thread whatever has become of
+// the object. Both may be called from any thread; liveapp_alive, like the
+// making and freeing of objects, runs on the main thread only.
 void liveapp_defer(t_liveapp *x, method fn, t_symbol *s, const t_atom *arg);
-void liveapp_defer_serial(void *x, t_atom_long serial, method fn, t_symbol *s,
-                          const t_atom *arg);
-t_liveapp *liveapp_alive(void *x, short argc, const t_atom *argv);
+void liveapp_defer_courier(method fn, t_symbol *s, short argc, t_atom *argv);
+t_liveapp *liveapp_alive(t_atom_long handle);
 
 // Set-name extraction (cleantitle.cpp)
 bool liveapp_cleantitle(char *title);

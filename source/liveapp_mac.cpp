@@ -130,36 +130,40 @@ void liveapp_do_front(t_liveapp *x)
 // savefocus runs on whatever thread delivers it, often the scheduler's.
 // There it only reads (isActive, keyWindow) and takes its own reference to
 // the key window (retain, which any thread may send), then swaps it into the
-// record in one atomic exchange. The window it replaces is released on the
-// main thread: at once when savefocus runs there; otherwise it waits in one
-// of the record's retired slots for a call queued to the main thread, the
-// next recallfocus or the object's deletion, whichever comes first. The
-// slots need no memory of their own; should all be taken (the main thread
-// far behind), a savefocus from another thread is skipped and the window
-// saved before stays saved.
+// record with a compare-and-swap. The window it replaces is released on the
+// main thread, where AppKit wants a window's last release: at once when
+// savefocus runs there, otherwise through a call queued to the courier,
+// which runs whatever has become of the object meanwhile. So every window
+// retained is released exactly once, and no savefocus is ever skipped.
+// Deleting the object swaps in LIVEAPP_FREED; a savefocus that comes upon
+// it, delivered while the object is being freed, keeps nothing.
 
-#define LIVEAPP_SLOT_TAKEN ((void *)1) // reserved, its window not yet stored
+#define LIVEAPP_FREED ((void *)1) // the object is being freed
 
 static bool liveapp_on_main_thread(void)
 {
     return liveapp_send<BOOL>(liveapp_objc_class("NSThread"), "isMainThread");
 }
 
-// Main thread: releases every retired window.
-static void liveapp_drain_retired(t_liveapp *x)
+static void liveapp_queued_release(void *, t_symbol *, short argc, t_atom *argv)
 {
-    for (int i = 0; i < LIVEAPP_RETIRED_SLOTS; ++i) {
-        void *window = liveapp_atomic_load_ptr(&x->retired[i]);
-        if (window && window != LIVEAPP_SLOT_TAKEN &&
-            liveapp_atomic_cas_ptr(&x->retired[i], window, nullptr))
-            liveapp_send<void>((id)window, "release");
-    }
+    if (argc >= 1 && argv && argv[0].a_type == A_OBJ)
+        liveapp_send<void>((id)argv[0].a_w.w_obj, "release");
 }
 
-static void liveapp_queued_drain(void *x, t_symbol *, short argc, t_atom *argv)
+// Releases a window on the main thread: now, or as soon as it runs there.
+static void liveapp_release_window(id window)
 {
-    if (t_liveapp *live = liveapp_alive(x, argc, argv))
-        liveapp_drain_retired(live);
+    if (!window)
+        return;
+    if (liveapp_on_main_thread()) {
+        liveapp_send<void>(window, "release");
+        return;
+    }
+    t_atom atom;
+    atom.a_type = A_OBJ;
+    atom.a_w.w_obj = (t_object *)window;
+    liveapp_defer_courier(LIVEAPP_METHOD(liveapp_queued_release), nullptr, 1, &atom);
 }
 
 void liveapp_savefocus(t_liveapp *x)
@@ -170,32 +174,25 @@ void liveapp_savefocus(t_liveapp *x)
         return;
     }
     id key = liveapp_send<id>(app, "keyWindow");
-    if (key == (id)liveapp_atomic_load_ptr(&x->saved_window))
-        return; // saved already (a metro saving the same window, say)
-    if (liveapp_on_main_thread()) {
-        if (key)
-            liveapp_send<id>(key, "retain");
-        id old = (id)liveapp_atomic_exchange_ptr(&x->saved_window, key);
-        if (old)
-            liveapp_send<void>(old, "release");
-        return;
-    }
-    int slot = 0;
-    while (slot < LIVEAPP_RETIRED_SLOTS &&
-           !liveapp_atomic_cas_ptr(&x->retired[slot], nullptr, LIVEAPP_SLOT_TAKEN))
-        ++slot;
-    if (slot == LIVEAPP_RETIRED_SLOTS)
+    void *saved = liveapp_atomic_load_ptr(&x->saved_window);
+    // Saved already (a metro saving the same window, say): nothing changes.
+    if (saved == (void *)key || saved == LIVEAPP_FREED)
         return;
     if (key)
         liveapp_send<id>(key, "retain");
-    void *old = liveapp_atomic_exchange_ptr(&x->saved_window, key);
-    liveapp_atomic_exchange_ptr(&x->retired[slot], old); // null frees the slot
-    if (old)
-        liveapp_defer(x, LIVEAPP_METHOD(liveapp_queued_drain), nullptr, nullptr);
+    while (!liveapp_atomic_cas_ptr(&x->saved_window, saved, key)) {
+        // Another savefocus came first, or the object is being freed.
+        saved = liveapp_atomic_load_ptr(&x->saved_window);
+        if (saved == (void *)key || saved == LIVEAPP_FREED) {
+            liveapp_release_window(key);
+            return;
+        }
+    }
+    liveapp_release_window((id)saved);
 }
 
 // Main thread: lets go of the saved window, unless a savefocus has replaced
-// it meanwhile (then that savefocus retires it).
+// it meanwhile (then that savefocus releases it).
 static void liveapp_forget(t_liveapp *x, id window)
 {
     if (liveapp_atomic_cas_ptr(&x->saved_window, window, nullptr))
@@ -204,7 +201,6 @@ static void liveapp_forget(t_liveapp *x, id window)
 
 void liveapp_do_recallfocus(t_liveapp *x)
 {
-    liveapp_drain_retired(x);
     id window = (id)liveapp_atomic_load_ptr(&x->saved_window);
     if (!window) {
         object_error((t_object *)x, LIVEAPP_TEXT_NOTHING_SAVED);
@@ -271,8 +267,7 @@ void liveapp_bang(t_liveapp *) {}
 
 void liveapp_release(t_liveapp *x)
 {
-    liveapp_drain_retired(x);
-    id window = (id)liveapp_atomic_exchange_ptr(&x->saved_window, nullptr);
+    id window = (id)liveapp_atomic_exchange_ptr(&x->saved_window, LIVEAPP_FREED);
     if (window)
         liveapp_send<void>(window, "release");
 }

@@ -205,9 +205,9 @@ void liveapp_do_recallfocus(t_liveapp *x)
     if (!IsWindow(window) || !GetWindowThreadProcessId(window, &process) ||
         process != GetCurrentProcessId() ||
         (!IsWindowVisible(window) && !IsIconic(window))) {
+        object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
         // Forgotten, unless a savefocus has saved another one meanwhile.
         liveapp_atomic_cas_ptr(&x->saved_window, window, nullptr);
-        object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
         return;
     }
     liveapp_bring_to_front(window);
@@ -216,51 +216,30 @@ void liveapp_do_recallfocus(t_liveapp *x)
 // ---- addfile ----
 //
 // Every accepted request gets a hand-off record of its own, with its own
-// copy of the native path, made on the main thread. The worker thread gets
-// the record, never the object. Who frees the record is settled by one
-// atomic exchange of its state, so that exactly one side does it:
-// - the worker, ending, marks it done; if the object was freed first (the
-//   record says orphaned), the worker frees it and reports nothing;
-//   otherwise it queues its outcome to the object, and the object frees the
-//   record, on the main thread, when the outcome arrives or when the object
-//   is freed, whichever comes first;
-// - liveapp_release marks every record orphaned, and frees those whose
-//   worker has already marked them done.
-// Nothing is ever queued to the record itself.
-
-enum { LIVEAPP_HANDOFF_RUNNING, LIVEAPP_HANDOFF_DONE, LIVEAPP_HANDOFF_ORPHANED };
+// copy of the native path and the handle of its object, made on the main
+// thread. The worker thread gets the record, never the object, and reads
+// nothing else. When it is done it queues the record back to the main
+// thread through the courier, whatever has become of the object meanwhile;
+// there the record is freed, and the object, looked up by its handle, gets
+// its outcome if it still lives. So the record has one owner at a time
+// (the worker, then the main thread), nothing is shared between threads
+// but the queue, and deleting an object need not know its hand-offs.
 
 struct liveapp_handoff {
-    t_liveapp *x;                 // set before the worker starts, then only read
-    t_atom_long serial;           // the object's serial, likewise
-    volatile int32_t state;       // LIVEAPP_HANDOFF_*
-    struct liveapp_handoff *next; // the object's list, main thread only
-    char native[MAX_PATH_CHARS];  // the file's native path
+    t_atom_long owner;           // the handle of the object that asked
+    char native[MAX_PATH_CHARS]; // the file's native path
 };
 
-static void liveapp_handoff_unlink(t_liveapp *x, struct liveapp_handoff *h)
+// Main thread: a worker has finished and handed its record back.
+static void liveapp_handoff_done(void *, t_symbol *, short argc, t_atom *argv)
 {
-    for (struct liveapp_handoff **p = &x->handoffs; *p; p = &(*p)->next)
-        if (*p == h) {
-            *p = h->next;
-            return;
-        }
-}
-
-// Main thread: a worker has finished. Every worker that finds its object
-// alive queues one of these, so each call frees one finished record.
-static void liveapp_handoff_done(void *object, t_symbol *, short argc, t_atom *argv)
-{
-    t_liveapp *x = liveapp_alive(object, argc, argv);
-    if (!x)
+    if (argc < 1 || !argv || argv[0].a_type != A_OBJ)
         return;
-    for (struct liveapp_handoff *h = x->handoffs; h; h = h->next)
-        if (liveapp_atomic_load(&h->state) == LIVEAPP_HANDOFF_DONE) {
-            liveapp_handoff_unlink(x, h);
-            sysmem_freeptr(h);
-            break;
-        }
-    liveapp_addfile_succeeded(x);
+    struct liveapp_handoff *h = (struct liveapp_handoff *)argv[0].a_w.w_obj;
+    t_liveapp *x = liveapp_alive(h->owner);
+    sysmem_freeptr(h);
+    if (x)
+        liveapp_addfile_succeeded(x);
 }
 
 // Appends a native path in double quotes so that the started program reads
@@ -327,16 +306,11 @@ static void *liveapp_addfile_thread(struct liveapp_handoff *h)
     liveapp_launch(h->native);
     systhread_sleep(700);
     // Found and handed on: "ok" whether or not the start itself worked.
-    // Read what the outcome needs before the exchange: after it, the record
-    // may be gone.
-    t_liveapp *x = h->x;
-    t_atom_long serial = h->serial;
-    if (liveapp_atomic_exchange(&h->state, LIVEAPP_HANDOFF_DONE) ==
-        LIVEAPP_HANDOFF_ORPHANED)
-        sysmem_freeptr(h);
-    else
-        liveapp_defer_serial(x, serial, LIVEAPP_METHOD(liveapp_handoff_done), nullptr,
-                             nullptr);
+    // The record goes back to the main thread; from here on it is not ours.
+    t_atom record;
+    record.a_type = A_OBJ;
+    record.a_w.w_obj = (t_object *)h;
+    liveapp_defer_courier(LIVEAPP_METHOD(liveapp_handoff_done), nullptr, 1, &record);
     systhread_exit(0);
     return nullptr;
 }
@@ -347,12 +321,8 @@ void liveapp_handoff(t_liveapp *x, t_symbol *, const char *native)
         (struct liveapp_handoff *)sysmem_newptrclear(sizeof(struct liveapp_handoff));
     t_systhread thread = nullptr;
     if (h) {
-        h->x = x;
-        h->serial = x->serial;
-        h->state = LIVEAPP_HANDOFF_RUNNING;
+        h->owner = x->handle;
         strncpy(h->native, native, MAX_PATH_CHARS - 1);
-        h->next = x->handoffs;
-        x->handoffs = h;
         if (systhread_create(LIVEAPP_METHOD(liveapp_addfile_thread), h, 0, 1, 0,
                              &thread) == 0) {
             // Running: nothing waits for it; its record brings the outcome back.
@@ -360,7 +330,6 @@ void liveapp_handoff(t_liveapp *x, t_symbol *, const char *native)
                 systhread_detach(thread);
             return;
         }
-        liveapp_handoff_unlink(x, h);
         sysmem_freeptr(h);
     }
     object_error((t_object *)x, "can't start the file hand-off");
@@ -384,16 +353,7 @@ void liveapp_bang(t_liveapp *x)
 
 // ---- deletion ----
 
-void liveapp_release(t_liveapp *x)
-{
-    struct liveapp_handoff *h = x->handoffs;
-    x->handoffs = nullptr;
-    while (h) {
-        struct liveapp_handoff *next = h->next;
-        // A worker still running frees its own record when it ends.
-        if (liveapp_atomic_exchange(&h->state, LIVEAPP_HANDOFF_ORPHANED) ==
-            LIVEAPP_HANDOFF_DONE)
-            sysmem_freeptr(h);
-        h = next;
-    }
-}
+// Nothing to let go of: the saved window is a handle, not owned, and a
+// hand-off still running holds its object's handle only, which finds
+// nothing once the object is gone.
+void liveapp_release(t_liveapp *) {}
