@@ -180,4 +180,16 @@ TEST(CleanTitle, AgreesWithThePlainRulesOnRandomTitlesAndNeverOverruns)
         }
     }
     EXPECT_GT(with_marker, 10000); // the marker path is well exercised
+
+    // Long titles, up to some thousands of bytes, with near misses of the
+    // marker among them.
+    static const char *near[] = {" -", "- ", " - ", "- Ableton Live", " - Ableton Liv", "-"};
+    std::uniform_int_distribution<int> long_count(100, 600);
+    std::uniform_int_distribution<size_t> pick_near(0, sizeof near / sizeof *near - 1);
+    for (int i = 0; i < 2000; ++i) {
+        std::string title;
+        for (int n = long_count(rng); n > 0; --n)
+            title += n % 3 ? pieces[pick(rng)] : near[pick_near(rng)];
+        ASSERT_EQ(clean(title), reference(title)) << "title: " << title;
+    }
 }
