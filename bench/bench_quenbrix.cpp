@@ -1,8 +1,15 @@
-// Native benchmarks of quenbrix, with a short table at the end:
-//  - liveapp_cleantitle over realistic main-window titles, against a plain
-//    strstr of the marker over the same titles;
-//  - what each message costs the thread that sends it, in the stand-in host
-//    (getname, front, recallfocus and addfile must only queue their work);
+// Native benchmarks of quenbrix, with a short table at the end. Every goal
+// is a ratio of two figures measured in the same run, since absolute times
+// move with the load of the machine:
+//  - liveapp_cleantitle against a plain strstr of the marker, over realistic
+//    main-window titles and over titles of growing length;
+//  - what each deferring message costs the thread that sends it, split into
+//    the object's own part (the method called directly, with a queue that
+//    only counts), the stand-in host's dispatch and the stand-in's queue;
+//  - making an object, answering one getname and freeing an object, per
+//    object, with 100, 1,000 and 10,000 objects alive;
+//  - the lines of the Wine benchmarks (getname against a bare EnumWindows
+//    loop; finishing a hand-off with 1 and 200 in flight), when they ran;
 //  - the sizes of the cross-built externals, when this build made them.
 // Run it through `cmake --build build --target bench`.
 #include "liveapp.h"
@@ -25,6 +32,8 @@
 
 namespace {
 
+// ---- titles ----
+
 // Titles of Live's main window as they come in practice: saved and unsaved
 // sets, sets in project folders, non-ASCII names, long names, and windows
 // without the marker.
@@ -41,73 +50,124 @@ const std::vector<std::string> titles = {
     "C:\\Users\\sam\\Music\\Sets\\Show*  [Show Project] - Ableton Live 11 Lite",
 };
 
-size_t total_bytes()
+// A title of exactly `length` bytes: an unsaved set in a project folder
+// whose long name fills the title, then the marker and the edition.
+std::string long_title(size_t length)
+{
+    const std::string tail = "*  [Tour Project] - Ableton Live 12 Suite";
+    const std::string words = "Live Set for the long tour, part ";
+    std::string name;
+    while (name.size() + tail.size() < length)
+        name += words[name.size() % words.size()];
+    return name + tail;
+}
+
+const std::vector<int> title_lengths = {40, 125, 500, 2000};
+
+size_t total_bytes(const std::vector<std::string> &set)
 {
     size_t n = 0;
-    for (auto &t : titles)
+    for (auto &t : set)
         n += t.size();
     return n;
 }
 
 // Both loops copy each title into the same scratch buffer first, since
 // liveapp_cleantitle edits in place; only the search afterwards differs.
-void BM_cleantitle(benchmark::State &state)
+template <bool clean> void run_titles(benchmark::State &state, const std::vector<std::string> &set)
 {
-    char scratch[256];
+    std::vector<char> scratch(4096);
     for (auto _ : state)
-        for (auto &t : titles) {
-            std::memcpy(scratch, t.c_str(), t.size() + 1);
-            benchmark::DoNotOptimize(liveapp_cleantitle(scratch));
+        for (auto &t : set) {
+            std::memcpy(scratch.data(), t.c_str(), t.size() + 1);
+            if (clean)
+                benchmark::DoNotOptimize(liveapp_cleantitle(scratch.data()));
+            else
+                benchmark::DoNotOptimize(std::strstr(scratch.data(), LIVEAPP_TITLE_MARKER));
             benchmark::ClobberMemory();
         }
-    state.SetItemsProcessed(state.iterations() * (int64_t)titles.size());
-    state.SetBytesProcessed(state.iterations() * (int64_t)total_bytes());
+    state.SetItemsProcessed(state.iterations() * (int64_t)set.size());
+    state.SetBytesProcessed(state.iterations() * (int64_t)total_bytes(set));
+}
+
+void BM_cleantitle(benchmark::State &state)
+{
+    run_titles<true>(state, titles);
 }
 BENCHMARK(BM_cleantitle);
 
 void BM_strstr_marker(benchmark::State &state)
 {
-    char scratch[256];
-    for (auto _ : state)
-        for (auto &t : titles) {
-            std::memcpy(scratch, t.c_str(), t.size() + 1);
-            benchmark::DoNotOptimize(std::strstr(scratch, LIVEAPP_TITLE_MARKER));
-            benchmark::ClobberMemory();
-        }
-    state.SetItemsProcessed(state.iterations() * (int64_t)titles.size());
-    state.SetBytesProcessed(state.iterations() * (int64_t)total_bytes());
+    run_titles<false>(state, titles);
 }
 BENCHMARK(BM_strstr_marker);
 
-// One message sent the way a patch sends it (maxhost_send looks the method
-// up and calls it). Sends go in batches of `batch`; only the sends are
-// timed. The queued work is then run, and the records cleared, outside the
-// timing, so that a batch always starts from an empty queue as it would in
-// a patch. A deferring method must leave exactly one call per send queued.
+void BM_cleantitle_length(benchmark::State &state)
+{
+    run_titles<true>(state, {long_title((size_t)state.range(0))});
+}
+void BM_strstr_length(benchmark::State &state)
+{
+    run_titles<false>(state, {long_title((size_t)state.range(0))});
+}
+void title_length_args(benchmark::internal::Benchmark *b)
+{
+    for (int n : title_lengths)
+        b->Arg(n);
+}
+BENCHMARK(BM_cleantitle_length)->Apply(title_length_args);
+BENCHMARK(BM_strstr_length)->Apply(title_length_args);
+
+// ---- what a deferring message costs its sender ----
+//
+// Sends go in batches of `batch`; only the sends are timed. The queued work
+// is then run, and the records cleared, outside the timing, so that a batch
+// always starts from an empty queue as it would in a patch. A deferring
+// method must leave exactly one call per send queued (or counted).
 constexpr int batch = 256;
 
-void BM_message(benchmark::State &state, const char *message, bool defers)
+enum SendWay {
+    SEND_WHOLE,    // maxhost_send with the stand-in's queue: what a patch pays
+    SEND_COUNTING, // maxhost_send, with a queue that only counts
+    SEND_OWN,      // the method called directly, with a queue that only counts
+};
+
+void BM_sender(benchmark::State &state, const char *message, SendWay way)
 {
-    static std::string folder;
-    void *x = maxhost_new_object("quenbrix", 0, nullptr);
+    void *x = maxhost_new_object(LIVEAPP_CLASS_NAME, 0, nullptr);
     if (!x) {
         state.SkipWithError("no quenbrix object");
         return;
     }
     t_atom file = maxhost::sym("not-in-the-search-path.als");
     bool with_file = std::strcmp(message, "addfile") == 0;
+    method fn = maxhost_method(maxhost_find_class(LIVEAPP_CLASS_NAME), message);
+    typedef void (*plain_fn)(void *);
+    typedef void (*gimme_fn)(void *, t_symbol *, long, t_atom *);
+    t_symbol *selector = gensym(message);
     double timed_ns = 0;
     for (auto _ : state) {
+        long counted = maxhost_counted_calls();
+        maxhost_count_only_queue(way != SEND_WHOLE);
         auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < batch; ++i)
-            maxhost_send(x, message, with_file ? 1 : 0, with_file ? &file : nullptr);
+        if (way == SEND_OWN && with_file)
+            for (int i = 0; i < batch; ++i)
+                ((gimme_fn)fn)(x, selector, 1, &file);
+        else if (way == SEND_OWN)
+            for (int i = 0; i < batch; ++i)
+                ((plain_fn)fn)(x);
+        else
+            for (int i = 0; i < batch; ++i)
+                maxhost_send(x, message, with_file ? 1 : 0, with_file ? &file : nullptr);
         auto end = std::chrono::steady_clock::now();
+        maxhost_count_only_queue(0);
         double ns = std::chrono::duration<double, std::nano>(end - start).count();
         timed_ns += ns;
         state.SetIterationTime(ns / 1e9);
 
-        int queued = maxhost_queue_length();
-        if (queued != (defers ? batch : 0)) {
+        int queued = way == SEND_WHOLE ? maxhost_queue_length()
+                                       : (int)(maxhost_counted_calls() - counted);
+        if (queued != batch) {
             state.SkipWithError("the method did not queue exactly one call per send");
             break;
         }
@@ -121,13 +181,100 @@ void BM_message(benchmark::State &state, const char *message, bool defers)
     maxhost_run_queue();
     state.counters["ns_per_call"] = timed_ns / ((double)state.iterations() * batch);
 }
-BENCHMARK_CAPTURE(BM_message, getname, "getname", true)->UseManualTime();
-BENCHMARK_CAPTURE(BM_message, front, "front", true)->UseManualTime();
-BENCHMARK_CAPTURE(BM_message, recallfocus, "recallfocus", true)->UseManualTime();
-BENCHMARK_CAPTURE(BM_message, addfile, "addfile", true)->UseManualTime();
+
+const char *const deferring[] = {"getname", "front", "recallfocus", "addfile"};
+
+#define SENDER(m)                                                                  \
+    BENCHMARK_CAPTURE(BM_sender, m##_whole, #m, SEND_WHOLE)->UseManualTime();       \
+    BENCHMARK_CAPTURE(BM_sender, m##_counting, #m, SEND_COUNTING)->UseManualTime(); \
+    BENCHMARK_CAPTURE(BM_sender, m##_own, #m, SEND_OWN)->UseManualTime();
+SENDER(getname)
+SENDER(front)
+SENDER(recallfocus)
+SENDER(addfile)
+
 // savefocus works in place: natively this is the macOS body on the
 // stand-in AppKit, whose message recording is part of what it costs here.
-BENCHMARK_CAPTURE(BM_message, savefocus, "savefocus", false)->UseManualTime();
+void BM_savefocus(benchmark::State &state)
+{
+    void *x = maxhost_new_object(LIVEAPP_CLASS_NAME, 0, nullptr);
+    double timed_ns = 0;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < batch; ++i)
+            maxhost_send(x, "savefocus", 0, nullptr);
+        auto end = std::chrono::steady_clock::now();
+        double ns = std::chrono::duration<double, std::nano>(end - start).count();
+        timed_ns += ns;
+        state.SetIterationTime(ns / 1e9);
+        appkit::clear_records();
+    }
+    maxhost_free_object(x);
+    state.counters["ns_per_call"] = timed_ns / ((double)state.iterations() * batch);
+}
+BENCHMARK(BM_savefocus)->UseManualTime();
+
+// ---- many objects ----
+//
+// One round makes `n` objects, sends each one getname and runs the host's
+// queue once (the search, the name out of the outlet), then frees them all.
+// Each iteration runs rounds until it has made 10,000 objects, so that the
+// three phases are timed per object over the same number of objects
+// whatever `n`. Between phases the records are cleared, outside the timing.
+const std::vector<int> object_counts = {100, 1000, 10000};
+
+void BM_objects(benchmark::State &state)
+{
+    const int n = (int)state.range(0);
+    const int rounds = 10000 / n;
+    std::vector<void *> objs((size_t)n);
+    double make_ns = 0, getname_ns = 0, free_ns = 0;
+    auto ns_since = [](std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() -
+                                                        start)
+            .count();
+    };
+    for (auto _ : state) {
+        double iteration_ns = 0;
+        for (int r = 0; r < rounds; ++r) {
+            auto start = std::chrono::steady_clock::now();
+            for (void *&x : objs)
+                x = maxhost_new_object(LIVEAPP_CLASS_NAME, 0, nullptr);
+            double made = ns_since(start);
+
+            start = std::chrono::steady_clock::now();
+            for (void *x : objs)
+                maxhost_send(x, "getname", 0, nullptr);
+            maxhost_run_queue();
+            double answered = ns_since(start);
+            if (maxhost_sent_count() != n) {
+                state.SkipWithError("not every object answered its getname");
+                return;
+            }
+            maxhost::reset_records();
+            appkit::clear_records();
+            appkit::drain_autorelease_pool();
+
+            start = std::chrono::steady_clock::now();
+            for (void *x : objs)
+                maxhost_free_object(x);
+            double freed = ns_since(start);
+
+            make_ns += made;
+            getname_ns += answered;
+            free_ns += freed;
+            iteration_ns += made + answered + freed;
+        }
+        state.SetIterationTime(iteration_ns / 1e9);
+    }
+    double objects = (double)state.iterations() * rounds * n;
+    state.counters["make_ns"] = make_ns / objects;
+    state.counters["getname_ns"] = getname_ns / objects;
+    state.counters["free_ns"] = free_ns / objects;
+}
+BENCHMARK(BM_objects)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// ---- the table ----
 
 // Keeps every run for the table.
 class TableReporter : public benchmark::ConsoleReporter {
@@ -142,14 +289,19 @@ public:
             else
                 failed.push_back(r.benchmark_name() + ": " + r.error_message);
     }
+    const Run *find(const std::string &name) const
+    {
+        auto it = results.find(name);
+        return it == results.end() ? nullptr : &it->second;
+    }
     std::map<std::string, Run> results;
     std::vector<std::string> failed;
 };
 
-double ns_per_title(const benchmark::BenchmarkReporter::Run &r)
+double ns_per_item(const benchmark::BenchmarkReporter::Run &r, size_t items)
 {
     double seconds = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
-    return seconds * 1e9 / (double)titles.size();
+    return seconds * 1e9 / (double)items;
 }
 
 std::string size_of(const std::string &path)
@@ -164,15 +316,27 @@ std::string size_of(const std::string &path)
     return text;
 }
 
-// The Wine getname benchmark writes its one result line here when it runs
-// before this program (see cmake/Bench.cmake).
-std::string wine_getname_line(const std::string &build)
+// The Wine benchmarks write their result lines here when they ran before
+// this program (see cmake/Bench.cmake): one line starting "getname", one
+// starting "handoff".
+std::string wine_line(const std::string &build, const std::string &which)
 {
-    std::ifstream in(build + "/bench/wine-getname.txt");
+    std::ifstream in(build + "/bench/wine.txt");
     std::string line;
-    if (!std::getline(in, line) || line.empty())
-        return "not measured by this run";
-    return line;
+    while (std::getline(in, line))
+        if (line.rfind(which + " ", 0) == 0)
+            return line.substr(which.size() + 1);
+    return "not measured by this run";
+}
+
+void row(const std::string &what, const std::string &result)
+{
+    std::printf("%-58s %s\n", what.c_str(), result.c_str());
+}
+
+std::string verdict(double value, double goal)
+{
+    return value <= goal ? "meets" : "MISSES";
 }
 
 } // namespace
@@ -191,38 +355,74 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const std::string build = QUENBRIX_BUILD_DIR;
-    std::printf("\nquenbrix benchmarks\n");
-    std::printf("%-54s %s\n", "measure", "result");
-    std::printf("%-54s %s\n", "-------", "------");
-    auto row = [](const char *what, const std::string &result) {
-        std::printf("%-54s %s\n", what, result.c_str());
-    };
-    char text[128];
-    auto clean = reporter.results.find("BM_cleantitle");
-    auto plain = reporter.results.find("BM_strstr_marker");
-    if (clean != reporter.results.end() && plain != reporter.results.end()) {
-        double c = ns_per_title(clean->second), p = ns_per_title(plain->second);
-        std::snprintf(text, sizeof text, "%.1f ns per title", c);
-        row("liveapp_cleantitle", text);
-        std::snprintf(text, sizeof text, "%.1f ns per title", p);
-        row("plain strstr of the marker", text);
-        std::snprintf(text, sizeof text, "%.2f", c / p);
-        row("cleantitle / strstr", text);
+    char text[200];
+    std::printf("\nquenbrix benchmarks (goals are ratios measured in this run)\n");
+    row("measure", "result");
+    row("-------", "------");
+
+    // Titles.
+    const auto *clean = reporter.find("BM_cleantitle");
+    const auto *plain = reporter.find("BM_strstr_marker");
+    if (clean && plain) {
+        double c = ns_per_item(*clean, titles.size()), p = ns_per_item(*plain, titles.size());
+        std::snprintf(text, sizeof text, "%.1f against %.1f ns per title: %.2f (goal 1.5, %s)",
+                      c, p, c / p, verdict(c / p, 1.5).c_str());
+        row("cleantitle / strstr, the 10 titles", text);
     }
-    for (const char *m : {"getname", "front", "recallfocus", "addfile", "savefocus"}) {
-        auto r = reporter.results.find(std::string("BM_message/") + m + "/manual_time");
-        if (r == reporter.results.end())
+    for (int n : title_lengths) {
+        const auto *c = reporter.find("BM_cleantitle_length/" + std::to_string(n));
+        const auto *p = reporter.find("BM_strstr_length/" + std::to_string(n));
+        if (!c || !p)
             continue;
-        double ns = r->second.counters.at("ns_per_call");
-        bool defers = std::strcmp(m, "savefocus") != 0;
-        std::snprintf(text, sizeof text, "%.0f ns per call%s", ns,
-                      !defers ? " (works in place)"
-                              : ns < 1000 ? " (only queues; under 1 us)"
-                                          : " (only queues; OVER 1 us)");
-        std::string what = std::string(m) + ", cost to the sender";
-        row(what.c_str(), text);
+        double cn = ns_per_item(*c, 1), pn = ns_per_item(*p, 1);
+        std::snprintf(text, sizeof text, "%.1f against %.1f ns: %.2f (goal 1.5, %s)", cn, pn,
+                      cn / pn, verdict(cn / pn, 1.5).c_str());
+        row("cleantitle / strstr, one title of " + std::to_string(n) + " bytes", text);
     }
-    row("getname under Wine, 1,000 windows / bare EnumWindows", wine_getname_line(build));
+
+    // The sender's cost.
+    for (const char *m : deferring) {
+        std::string base = std::string("BM_sender/") + m;
+        const auto *whole = reporter.find(base + "_whole/manual_time");
+        const auto *counting = reporter.find(base + "_counting/manual_time");
+        const auto *own = reporter.find(base + "_own/manual_time");
+        if (!whole || !counting || !own)
+            continue;
+        double w = whole->counters.at("ns_per_call"), c = counting->counters.at("ns_per_call"),
+               o = own->counters.at("ns_per_call");
+        std::snprintf(text, sizeof text,
+                      "%.0f ns (goal 150, %s) = own %.1f (goal 30, %s) + dispatch %.0f + "
+                      "queue %.0f",
+                      w, verdict(w, 150).c_str(), o, verdict(o, 30).c_str(), c - o, w - c);
+        row(std::string(m) + ", cost to the sender", text);
+    }
+    if (const auto *s = reporter.find("BM_savefocus/manual_time")) {
+        std::snprintf(text, sizeof text, "%.0f ns per call (works in place)",
+                      s->counters.at("ns_per_call"));
+        row("savefocus, cost to the sender", text);
+    }
+
+    // Many objects.
+    const auto *few = reporter.find("BM_objects/100/manual_time");
+    const auto *many = reporter.find("BM_objects/10000/manual_time");
+    for (const char *phase : {"make", "getname", "free"}) {
+        std::string counter = std::string(phase) + "_ns", curve;
+        for (int n : object_counts)
+            if (const auto *r = reporter.find("BM_objects/" + std::to_string(n) + "/manual_time")) {
+                std::snprintf(text, sizeof text, "%s%.2f", curve.empty() ? "" : " / ",
+                              r->counters.at(counter) / 1000.0);
+                curve += text;
+            }
+        if (!few || !many)
+            continue;
+        double ratio = many->counters.at(counter) / few->counters.at(counter);
+        std::snprintf(text, sizeof text, "%s us; 10,000 / 100: %.2f (goal 1.5, %s)",
+                      curve.c_str(), ratio, verdict(ratio, 1.5).c_str());
+        row(std::string(phase) + " per object, 100 / 1,000 / 10,000 alive", text);
+    }
+
+    row("getname under Wine, 1,000 windows / bare EnumWindows", wine_line(build, "getname"));
+    row("finishing a Windows hand-off, 200 / 1 in flight", wine_line(build, "handoff"));
     row("quenbrix.mxe64", size_of(build + "/windows/quenbrix.mxe64"));
     row("quenbrix.mxo (universal binary)",
         size_of(build + "/macos/quenbrix.mxo/Contents/MacOS/quenbrix"));

@@ -49,6 +49,7 @@ t_max_err class_addmethod(t_class *tc, method m, const char *name, ...)
     maxclass *c = (maxclass *)tc;
     MethodEntry *e = new MethodEntry();
     e->name = name;
+    e->sym = gensym(name);
     e->fn = m;
     va_list ap;
     va_start(ap, name);

@@ -23,7 +23,7 @@ void console_line(int kind, t_object *x, const char *fmt, va_list ap)
 {
     std::string text = vformat(fmt, ap);
     Host &h = host();
-    std::lock_guard<std::mutex> lock(h.mu);
+    std::unique_lock<std::mutex> lock(h.mu);
     // The host reads the object to tag the line: a post for an object that
     // was freed reads freed memory, and stops the program here.
     if (x && !is_live_instance(h, x))
@@ -36,6 +36,11 @@ void console_line(int kind, t_object *x, const char *fmt, va_list ap)
         std::printf("console  %s%s%s\n", tag.c_str(), kinds[kind], text.c_str());
         std::fflush(stdout);
     }
+    maxhost_post_hook hook = h.post_hook;
+    void *hook_arg = h.post_hook_arg;
+    lock.unlock();
+    if (hook)
+        hook(hook_arg, x, text.c_str());
 }
 
 } // namespace maxhost_internal

@@ -104,7 +104,7 @@ const char *maxhost_method_attr(t_class *c, const char *message, const char *att
 void *maxhost_new_object(const char *classname, short argc, t_atom *argv)
 {
     maxclass *c = (maxclass *)maxhost_find_class(classname);
-    if (!c)
+    if (!c || c->name_space != "box" || !c->mnew)
         return nullptr;
     typedef void *(*gimme_new)(t_symbol *, long, t_atom *);
     return ((gimme_new)c->mnew)(gensym(classname), argc, argv);
@@ -119,28 +119,39 @@ int maxhost_send(void *x, const char *message, short argc, t_atom *argv)
 {
     Host &h = host();
     MethodEntry *found = nullptr;
+    std::thread::id me = std::this_thread::get_id();
+    bool elsewhere = false; // off the main thread: may overlap its freeing
     {
         std::lock_guard<std::mutex> lock(h.mu);
         auto it = h.instances.find(x);
         if (it == h.instances.end())
             return 0;
         for (MethodEntry *e : it->second.cls->methods)
-            if (e->name == message)
+            if (std::strcmp(e->name.c_str(), message) == 0)
                 found = e;
+        elsewhere = !h.main_known || me != h.main_thread;
+        if (elsewhere)
+            it->second.delivering.push_back(me);
     }
+    int understood = 1;
     if (!found || (!found->types.empty() && found->types[0] == A_CANT)) {
         object_error((t_object *)x, "doesn't understand \"%s\"", message);
-        return 0;
-    }
-    if (!found->types.empty() && found->types[0] == A_GIMME) {
+        understood = 0;
+    } else if (!found->types.empty() && found->types[0] == A_GIMME) {
         typedef void (*gimme)(void *, t_symbol *, long, t_atom *);
-        ((gimme)found->fn)(x, gensym(message), argc, argv);
+        ((gimme)found->fn)(x, found->sym, argc, argv);
     } else {
         if (argc > 0)
             object_error((t_object *)x, "%s: extra arguments ignored", message);
         ((void (*)(void *))found->fn)(x);
     }
-    return 1;
+    if (elsewhere) {
+        std::lock_guard<std::mutex> lock(h.mu);
+        auto &in = h.instances[x].delivering;
+        in.erase(std::find(in.begin(), in.end(), me));
+        h.delivered_cv.notify_all();
+    }
+    return understood;
 }
 
 static method cant_method(void *x, const char *name)
@@ -195,8 +206,10 @@ int maxhost_wait_and_run(long timeout_ms)
     Host &h = host();
     {
         std::unique_lock<std::mutex> lock(h.mu);
+        ++h.queue_waiters;
         h.queue_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                             [&h] { return !h.queue.empty(); });
+        --h.queue_waiters;
     }
     return run_queue(h);
 }
@@ -214,9 +227,11 @@ int maxhost_run_until_sent(int count, long timeout_ms)
             double left = deadline - now_ms();
             if (left <= 0)
                 return 0;
+            ++h.queue_waiters;
             h.queue_cv.wait_for(lock, std::chrono::duration<double, std::milli>(
                                           std::min(left, 50.0)),
                                 [&h] { return !h.queue.empty(); });
+            --h.queue_waiters;
         }
     }
 }
@@ -232,10 +247,7 @@ int maxhost_clocks_pending(void)
 {
     Host &h = host();
     std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
-    int n = 0;
-    for (Clock *c : h.clocks)
-        n += c->set ? 1 : 0;
-    return n;
+    return (int)h.armed.size();
 }
 
 void maxhost_console_echo(int on)
@@ -341,6 +353,57 @@ void maxhost_fail_next_objects(int count)
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     h.fail_objects = count;
+}
+
+void maxhost_hold_workers(int point)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.hold_point = point;
+    h.hold_permits = 0;
+    h.hold_cv.notify_all();
+}
+
+int maxhost_held_workers(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    return h.held;
+}
+
+void maxhost_release_one_worker(void)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (h.hold_permits < h.held)
+        ++h.hold_permits;
+    h.hold_cv.notify_all();
+}
+
+void maxhost_on_post(maxhost_post_hook hook, void *arg)
+{
+    Host &h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    h.post_hook = hook;
+    h.post_hook_arg = arg;
+}
+
+void maxhost_count_only_queue(int on)
+{
+    host().count_only = on != 0;
+}
+
+long maxhost_counted_calls(void)
+{
+    return host().counted.load();
+}
+
+method maxhost_method(t_class *c, const char *message)
+{
+    for (MethodEntry *e : ((maxclass *)c)->methods)
+        if (e->name == message)
+            return e->fn;
+    return nullptr;
 }
 
 void maxhost_add_search_folder(const char *folder)

@@ -47,6 +47,7 @@ struct maxclass {
 struct MethodEntry {
     t_object header; // the host hands entries out as objects
     std::string name;
+    t_symbol *sym = nullptr; // the name as a symbol
     method fn = nullptr;
     std::vector<short> types;
     std::map<std::string, std::string> attrs;
@@ -64,6 +65,7 @@ struct Instance {
     maxclass *cls;
     std::vector<Outlet *> outlets; // leftmost first
     size_t bytes;                  // of its pages (object memory)
+    std::vector<std::thread::id> delivering; // threads in one of its methods
 };
 
 // What the host does with calls still queued for an object when it is
@@ -93,11 +95,49 @@ struct StringObject {
     std::string text;
 };
 
+// A queued call. Its atoms are copied: a few into the call itself, more
+// into memory of their own.
 struct Deferred {
-    void *object;
-    method fn;
-    t_symbol *sym;
-    std::vector<t_atom> argv;
+    void *object = nullptr;
+    method fn = nullptr;
+    t_symbol *sym = nullptr;
+    short argc = 0;
+    t_atom few[4];
+    std::vector<t_atom> many;
+    t_atom *argv() { return argc <= 0 ? nullptr : argc <= 4 ? few : many.data(); }
+};
+
+// The main-thread queue, in the order the calls came. Its storage is kept
+// once every call has run, so that queueing allocates nothing in a patch
+// that keeps its queue short.
+struct CallQueue {
+    std::vector<Deferred> calls;
+    size_t head = 0; // the next call to run
+
+    size_t size() const { return calls.size() - head; }
+    bool empty() const { return head == calls.size(); }
+    Deferred &push()
+    {
+        calls.emplace_back();
+        return calls.back();
+    }
+    Deferred pop()
+    {
+        Deferred d = std::move(calls[head++]);
+        if (head == calls.size()) {
+            calls.clear();
+            head = 0;
+        }
+        return d;
+    }
+    // Removes the calls `drop` picks; how many.
+    template <class Pred> size_t remove_if(Pred drop)
+    {
+        auto end = std::remove_if(calls.begin() + (long)head, calls.end(), drop);
+        size_t n = (size_t)(calls.end() - end);
+        calls.erase(end, calls.end());
+        return n;
+    }
 };
 
 struct Line {
@@ -137,13 +177,26 @@ struct Host {
     std::thread::id main_thread;
     bool main_known = false;
 
-    std::deque<Deferred> queue;
+    CallQueue queue;
     std::condition_variable queue_cv;
+    int queue_waiters = 0;              // threads waiting on queue_cv
+    std::atomic<bool> count_only{false}; // defer_low only counts
+    std::atomic<long> counted{0};
+    std::condition_variable delivered_cv; // a method delivered by maxhost_send returned
 
     std::recursive_mutex sched_mu; // held while a clock fires
     std::condition_variable_any sched_cv;
     std::unordered_set<Clock *> clocks;
+    std::unordered_set<Clock *> armed; // those set to fire
     bool scheduler_started = false;
+
+    int hold_point = 0;    // MAXHOST_HOLD_*: where worker threads wait
+    int held = 0;          // worker threads waiting there now
+    long hold_permits = 0; // waiting threads let go one by one
+    std::condition_variable hold_cv;
+
+    maxhost_post_hook post_hook = nullptr;
+    void *post_hook_arg = nullptr;
 
     std::atomic<int> live_threads{0};
     double last_clock_delay = -1;
@@ -168,6 +221,11 @@ void object_pages_poison(void *memory, size_t bytes);
 void object_pages_unpoison(void *memory, size_t bytes);
 void object_pages_free(void *memory, size_t bytes);
 bool is_live_instance(Host &h, void *x); // h.mu held
+
+// Threads (threads.cpp): whether this thread was made by systhread_create,
+// and the hold of worker threads at `point` (MAXHOST_HOLD_*).
+bool on_worker_thread();
+void hold_worker(Host &h, int point);
 
 // Console (console.cpp)
 void console_line(int kind, t_object *x, const char *fmt, va_list ap);

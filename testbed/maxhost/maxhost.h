@@ -37,6 +37,10 @@ MAXHOST_API const char *maxhost_method_attr(t_class *c, const char *message,
 
 // Objects and messages. The calling thread acts as the thread the message
 // arrived on; maxhost_send returns 0 when the class has no such method.
+// Only classes registered for boxes can be made by name, as from a patch.
+// A message may still be delivered while its object is being freed (the
+// class's free method runs); the object's memory goes once every message
+// delivered to it from another thread has returned.
 MAXHOST_API void *maxhost_new_object(const char *classname, short argc, t_atom *argv);
 MAXHOST_API void maxhost_free_object(void *x);
 MAXHOST_API int maxhost_send(void *x, const char *message, short argc, t_atom *argv);
@@ -78,6 +82,35 @@ MAXHOST_API long maxhost_bad_frees(void);
 MAXHOST_API int maxhost_live_threads(void);
 MAXHOST_API void maxhost_fail_next_threads(int count);
 MAXHOST_API void maxhost_fail_next_objects(int count);
+
+// Holding worker threads (those made by systhread_create) at a point of
+// their way, so that a test can act while every worker waits there. A
+// thread that reaches the point set waits until the point changes, or until
+// maxhost_release_one_worker lets it (and only it) go on; setting a later
+// point moves every waiting thread on to it.
+enum {
+    MAXHOST_HOLD_NONE = 0,
+    MAXHOST_HOLD_SLEEP = 1,  // on entering systhread_sleep
+    MAXHOST_HOLD_DEFER = 2,  // in defer_low, before the call is queued
+    MAXHOST_HOLD_QUEUED = 3, // in defer_low, once the call is queued
+    MAXHOST_HOLD_EXIT = 4,   // on entering systhread_exit
+};
+MAXHOST_API void maxhost_hold_workers(int point);
+MAXHOST_API int maxhost_held_workers(void);
+MAXHOST_API void maxhost_release_one_worker(void);
+
+// Called on the posting thread after each console line is recorded, with
+// no lock of the host's held; null removes it.
+typedef void (*maxhost_post_hook)(void *arg, void *object, const char *text);
+MAXHOST_API void maxhost_on_post(maxhost_post_hook hook, void *arg);
+
+// While on, defer_low only counts its calls and queues nothing: what is
+// left of a message's cost is then the object's own.
+MAXHOST_API void maxhost_count_only_queue(int on);
+MAXHOST_API long maxhost_counted_calls(void);
+
+// A method of a class by its message name, as the host calls it.
+MAXHOST_API method maxhost_method(t_class *c, const char *message);
 
 // What happens to calls queued for a freed object: "run", "drop" or
 // "strict", from MAXHOST_FREED_CALLS (default "run"). Under "strict",

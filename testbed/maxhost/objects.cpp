@@ -128,14 +128,19 @@ void freeobject(t_object *x)
     if (cls) {
         if (cls->mfree)
             ((void (*)(void *))cls->mfree)(x);
-        std::lock_guard<std::mutex> lock(h.mu);
+        std::unique_lock<std::mutex> lock(h.mu);
+        // Messages still being delivered to it from other threads end
+        // before its memory goes.
+        h.delivered_cv.wait(lock, [&h, x] {
+            const auto &in = h.instances[x].delivering;
+            return std::all_of(in.begin(), in.end(), [](std::thread::id t) {
+                return t == std::this_thread::get_id();
+            });
+        });
         // Under "run", calls still queued for the object stay queued.
         if (h.freed_calls != FREED_RUN) {
-            size_t before = h.queue.size();
-            h.queue.erase(std::remove_if(h.queue.begin(), h.queue.end(),
-                                         [x](const Deferred &d) { return d.object == x; }),
-                          h.queue.end());
-            h.dropped_calls += (long)(before - h.queue.size());
+            h.dropped_calls +=
+                (long)h.queue.remove_if([x](const Deferred &d) { return d.object == x; });
         }
         Instance gone = h.instances[x];
         for (Outlet *o : gone.outlets)
@@ -153,6 +158,7 @@ void freeobject(t_object *x)
     std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
     Clock *c = (Clock *)x;
     if (h.clocks.erase(c)) {
+        h.armed.erase(c);
         delete c;
         return;
     }

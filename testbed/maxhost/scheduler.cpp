@@ -12,8 +12,8 @@ void scheduler_loop()
     std::unique_lock<std::recursive_mutex> lock(h.sched_mu);
     for (;;) {
         Clock *next = nullptr;
-        for (Clock *c : h.clocks)
-            if (c->set && (!next || c->due < next->due))
+        for (Clock *c : h.armed)
+            if (!next || c->due < next->due)
                 next = c;
         if (!next) {
             h.sched_cv.wait(lock);
@@ -25,6 +25,7 @@ void scheduler_loop()
             continue;
         }
         next->set = false;
+        h.armed.erase(next);
         next->fn(next->owner); // fires under the lock: freeing a clock waits
     }
 }
@@ -57,13 +58,11 @@ int run_queue(Host &h)
             std::lock_guard<std::mutex> lock(h.mu);
             if (h.queue.empty()) // calls of a freed object were dropped
                 return ran;
-            d = std::move(h.queue.front());
-            h.queue.pop_front();
+            d = h.queue.pop();
             if (!is_live_instance(h, d.object))
                 ++h.stale_calls_run;
         }
-        AS(deferred_fn, d.fn)(d.object, d.sym, (short)d.argv.size(),
-                            d.argv.empty() ? nullptr : d.argv.data());
+        AS(deferred_fn, d.fn)(d.object, d.sym, d.argc, d.argv());
         ++ran;
     }
     return ran;
@@ -75,10 +74,12 @@ extern "C" {
 
 void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv)
 {
-    Deferred d{x, fn, s, {}};
-    if (argc > 0 && argv)
-        d.argv.assign(argv, argv + argc);
     Host &h = host();
+    if (h.count_only.load(std::memory_order_relaxed)) {
+        h.counted.fetch_add(1, std::memory_order_relaxed);
+        return nullptr;
+    }
+    hold_worker(h, MAXHOST_HOLD_DEFER);
     {
         std::lock_guard<std::mutex> lock(h.mu);
         // A host that checks what it is given refuses anything but a live
@@ -90,9 +91,21 @@ void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv)
                 ++h.dropped_calls;
             return nullptr;
         }
-        h.queue.push_back(std::move(d));
+        Deferred &d = h.queue.push();
+        d.object = x;
+        d.fn = fn;
+        d.sym = s;
+        if (argc > 0 && argv) {
+            d.argc = argc;
+            if (argc <= 4)
+                std::copy(argv, argv + argc, d.few);
+            else
+                d.many.assign(argv, argv + argc);
+        }
+        if (h.queue_waiters > 0)
+            h.queue_cv.notify_all();
     }
-    h.queue_cv.notify_all();
+    hold_worker(h, MAXHOST_HOLD_QUEUED);
     return nullptr;
 }
 
@@ -114,6 +127,7 @@ void clock_delay(void *clock, long ms)
     if (!h.clocks.count(c))
         return;
     c->set = true;
+    h.armed.insert(c);
     h.last_clock_delay = now_ms();
     c->due = h.last_clock_delay + (double)ms;
     h.sched_cv.notify_all();

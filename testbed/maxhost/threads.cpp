@@ -19,6 +19,29 @@ struct ThreadEntry {
 
 thread_local bool t_host_thread = false;
 
+bool on_worker_thread()
+{
+    return t_host_thread;
+}
+
+// A worker thread that reaches the point where workers are held waits
+// there, until the point moves on or a test lets it alone go on.
+void hold_worker(Host &h, int point)
+{
+    if (!t_host_thread)
+        return;
+    std::unique_lock<std::mutex> lock(h.mu);
+    if (h.hold_point != point)
+        return;
+    ++h.held;
+    h.hold_cv.notify_all();
+    h.hold_cv.wait(lock, [&h, point] { return h.hold_point != point || h.hold_permits > 0; });
+    if (h.hold_point == point)
+        --h.hold_permits;
+    --h.held;
+    h.hold_cv.notify_all();
+}
+
 void *thread_trampoline(void *p)
 {
     ThreadEntry *start = (ThreadEntry *)p;
@@ -78,11 +101,13 @@ long systhread_detach(t_systhread thread)
 
 void systhread_sleep(long ms)
 {
+    hold_worker(host(), MAXHOST_HOLD_SLEEP);
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void systhread_exit(long status)
 {
+    hold_worker(host(), MAXHOST_HOLD_EXIT);
     if (t_host_thread) {
         t_host_thread = false;
         host().live_threads--;
