@@ -2,6 +2,7 @@
 // with bad input to every message. Each test is bounded and ends by itself.
 #include "fixture.h"
 #include "appkit.h"
+#include "liveapp_texts.h"
 
 #include <atomic>
 #include <cstdio>
@@ -38,6 +39,15 @@ protected:
                     "%ld dropped, %ld refused\n",
                     maxhost_freed_calls(), what.c_str(), maxhost_stale_calls_run() - stale_,
                     maxhost_dropped_calls() - dropped_, maxhost_refused_calls() - refused_);
+    }
+
+    // Every call the object queues goes to its courier, never to itself:
+    // whatever the host model, none reaches a freed object.
+    void expect_no_call_for_a_freed_object()
+    {
+        EXPECT_EQ(maxhost_stale_calls_run(), stale_) << "calls run for a freed object";
+        EXPECT_EQ(maxhost_dropped_calls(), dropped_) << "calls dropped with a freed object";
+        EXPECT_EQ(maxhost_refused_calls(), refused_) << "calls addressed to no object";
     }
 
     void TearDown() override
@@ -149,6 +159,7 @@ TEST_F(Reliability, TwoHundredAddfilesInFlightWithObjectsDeletedMidwaySendNothin
     }
     EXPECT_EQ(maxhost_bad_frees(), 0);
     figures("200 addfile requests held, 14 of 20 objects deleted at two stages");
+    expect_no_call_for_a_freed_object();
 }
 
 TEST_F(Reliability, BadInputToEveryMessageIsRefusedClearlyAndNeverHarms)
@@ -265,6 +276,7 @@ TEST_F(Reliability, ObjectsDeletedAtEveryStageOfEveryRequestStaySilent)
             " objects deleted with requests queued from two threads, or with ok, error "
             "or a window release queued");
     EXPECT_EQ(maxhost_refused_calls(), refused_before) << "a call was addressed to no object";
+    expect_no_call_for_a_freed_object();
     appkit::drain_autorelease_pool();
     EXPECT_EQ(appkit::retain_count(live), 1);
     EXPECT_EQ(appkit::retain_count(other), 1);
@@ -294,10 +306,12 @@ TEST_F(Reliability, ANewObjectAtAFreedObjectsAddressGetsNoneOfItsQueuedCalls)
     EXPECT_EQ(maxhost_sent_count(), 1); // and it works for itself
 }
 
-// savefocus as a metro drives it, from the scheduler thread, while the main
-// thread recalls the window and deletes objects: AppKit sees only reads from
-// the other thread, every window is released on the main thread, and
-// nothing is left over (the fixture checks the host's allocations).
+// savefocus as a metro drives it, from the scheduler thread, changing the
+// key window between saves, while the main thread recalls the window and
+// deletes objects, every other round also the one being saved to: AppKit
+// sees only reads from the other thread, every window is released on the
+// main thread, and nothing is left over (the fixture checks the host's
+// allocations).
 TEST_F(Reliability, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDeletesIsSafe)
 {
     id a = appkit::add_window("My Set", true);
@@ -308,26 +322,36 @@ TEST_F(Reliability, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDelete
     const int kRounds = 30, kSaves = 200;
     for (int round = 0; round < kRounds; ++round) {
         t_liveapp *x = make();
-        std::atomic<bool> done{false};
+        std::atomic<int> saved{0};
         std::thread scheduler([&] {
-            for (int i = 0; i < kSaves; ++i)
-                maxhost::send(x, "savefocus");
-            done = true;
+            for (int i = 0; i < kSaves; ++i) {
+                appkit::set_key_window(i % 3 ? a : b);
+                maxhost::send(x, "savefocus"); // refused by the host once x is gone
+                ++saved;
+            }
         });
-        while (!done) {
+        bool deleted = false;
+        while (saved < kSaves) {
             appkit::set_key_window(round % 2 ? a : b);
             maxhost::send(x, "recallfocus");
             t_liveapp *other = make();
             maxhost::send(other, "savefocus");
             destroy(other);
+            if (round % 2 && !deleted && saved > kSaves / 4) {
+                destroy(x); // while savefocus runs on the other thread
+                deleted = true;
+            }
             maxhost_run_queue();
             appkit::drain_autorelease_pool();
         }
         scheduler.join();
-        maxhost::send(x, "recallfocus");
-        destroy(x); // with window releases still queued
+        if (!deleted) {
+            maxhost::send(x, "recallfocus");
+            destroy(x); // with window releases still queued
+        }
         settle();
     }
+    appkit::drain_autorelease_pool();
     EXPECT_EQ(appkit::retain_count(a), 1);
     EXPECT_EQ(appkit::retain_count(b), 1);
     for (const std::string &m : appkit::messages_off_main())
@@ -335,4 +359,96 @@ TEST_F(Reliability, SavefocusFromAnotherThreadWhileTheMainThreadRecallsAndDelete
                     m == "retain" || m == "isMainThread")
             << m << " sent from the scheduler thread";
     EXPECT_FALSE(appkit::messages_off_main().empty());
+    expect_no_call_for_a_freed_object();
+}
+
+// Any number of savefocus calls made on another thread before the main
+// thread runs are each kept: the last key window is the one saved, and
+// every window replaced meanwhile is released, once.
+TEST_F(Reliability, NoSavefocusFromAnotherThreadIsDroppedHoweverFarBehindTheMainThreadIs)
+{
+    std::vector<id> windows;
+    for (int i = 0; i < 20; ++i)
+        windows.push_back(appkit::add_window(("Window " + std::to_string(i)).c_str()));
+    appkit::set_active(true);
+    t_liveapp *x = make();
+    std::thread([&] {
+        for (id w : windows) {
+            appkit::set_key_window(w);
+            maxhost::send(x, "savefocus");
+        }
+    }).join();
+    appkit::set_key_window(windows[0]);
+    maxhost::send(x, "recallfocus");
+    settle();
+    appkit::drain_autorelease_pool();
+    EXPECT_EQ(appkit::key_window(), windows.back());
+    EXPECT_TRUE(lines_of(x).empty());
+    for (size_t i = 0; i + 1 < windows.size(); ++i)
+        EXPECT_EQ(appkit::retain_count(windows[i]), 1) << "window " << i;
+    EXPECT_EQ(appkit::retain_count(windows.back()), 2); // the application's and ours
+    destroy(x);
+    EXPECT_EQ(appkit::retain_count(windows.back()), 1);
+}
+
+// A savefocus on another thread that lands while the object is being freed
+// (here: right as the freeing lets go of the saved window) keeps nothing.
+TEST_F(Reliability, SavefocusLandingWhileTheObjectIsFreedLeavesRetainCountsEven)
+{
+    id first = appkit::add_window("My Set", true);
+    id second = appkit::add_window("Device", true);
+    appkit::set_active(true);
+    appkit::set_key_window(first);
+    t_liveapp *x = make();
+    maxhost::send(x, "savefocus");
+    appkit::set_key_window(second);
+    bool landed = false;
+    appkit::on_release(first, [&] {
+        std::thread([&] { landed = maxhost::send(x, "savefocus") == 1; }).join();
+    });
+    destroy(x);
+    ASSERT_TRUE(landed) << "the savefocus did not reach the object while it was freed";
+    settle();
+    appkit::drain_autorelease_pool();
+    EXPECT_EQ(appkit::retain_count(first), 1);
+    EXPECT_EQ(appkit::retain_count(second), 1);
+    expect_no_call_for_a_freed_object();
+}
+
+// recallfocus forgets a saved window that has gone, unless a savefocus on
+// another thread has saved another one meanwhile: here it does so right as
+// recallfocus reports the window gone.
+TEST_F(Reliability, RecallfocusForgettingAGoneWindowKeepsOneSavedMeanwhileOnAnotherThread)
+{
+    id gone = appkit::add_window("Export", true);
+    id next = appkit::add_window("My Set", true);
+    appkit::set_active(true);
+    appkit::set_key_window(gone);
+    t_liveapp *x = make();
+    maxhost::send(x, "savefocus");
+    appkit::close_window(gone);
+    appkit::set_key_window(next);
+    struct Race {
+        t_liveapp *x;
+        int saves;
+    } race{x, 0};
+    maxhost_on_post(
+        [](void *arg, void *, const char *text) {
+            Race *r = (Race *)arg;
+            if (std::string(text) == LIVEAPP_TEXT_WINDOW_GONE && r->saves++ == 0)
+                std::thread([r] { maxhost::send(r->x, "savefocus"); }).join();
+        },
+        &race);
+    maxhost::send(x, "recallfocus");
+    settle();
+    maxhost_on_post(nullptr, nullptr);
+    ASSERT_EQ(race.saves, 1);
+    appkit::set_key_window(nullptr);
+    maxhost::send(x, "recallfocus");
+    settle();
+    appkit::drain_autorelease_pool();
+    EXPECT_EQ(lines_of(x), (std::vector<Line>{{MAXHOST_ERROR, x, LIVEAPP_TEXT_WINDOW_GONE}}));
+    EXPECT_EQ(appkit::key_window(), next);
+    EXPECT_TRUE(appkit::deallocated(gone));
+    EXPECT_EQ(appkit::retain_count(next), 2);
 }

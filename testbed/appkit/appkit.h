@@ -11,6 +11,7 @@
 #include <objc/message.h>
 #include <objc/runtime.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +71,9 @@ long live_objects();
 long retain_count(id object);
 bool deallocated(id object);
 void drain_autorelease_pool(); // what the run loop does after each event
+// Runs `hook` once, on the sending thread and with no lock held, when the
+// next `release` message reaches `object`, before it takes effect.
+void on_release(id object, std::function<void()> hook);
 
 // Classes of one's own, for testing the runtime itself.
 Class define_class(const char *name, const char *superclass);

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -71,8 +72,23 @@ id object_retain(id self, SEL)
     return appkit::retain(self);
 }
 
+// A test's hook on the next release of one object (appkit::on_release).
+std::mutex hook_lock;
+id hooked = nullptr;
+std::function<void()> release_hook;
+
 void object_release(id self, SEL)
 {
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(hook_lock);
+        if (self == hooked) {
+            hook.swap(release_hook);
+            hooked = nullptr;
+        }
+    }
+    if (hook)
+        hook();
     appkit::release(self);
 }
 
@@ -203,6 +219,13 @@ objc_msgSend:
 
 namespace appkit {
 
+void on_release(id object, std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(hook_lock);
+    hooked = object;
+    release_hook = std::move(hook);
+}
+
 const char *selector_name(SEL sel)
 {
     return sel->name.c_str();
@@ -312,6 +335,7 @@ bool on_main_thread()
 
 void reset()
 {
+    on_release(nullptr, nullptr);
     std::lock_guard<std::recursive_mutex> lock(rt_lock());
     rt().main_thread = std::this_thread::get_id();
     define_runtime_classes();
