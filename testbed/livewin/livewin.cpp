@@ -153,7 +153,7 @@ bool livewin_second_start()
         // spot, and a line would overwrite another.
         HANDLE lock = CreateMutexW(nullptr, FALSE, L"quenbrix-livewin-opened");
         if (lock)
-            WaitForSingleObject(lock, 10000);
+            WaitForSingleObject(lock, INFINITE);
         HANDLE f = CreateFileW(livewin_utf16(record).c_str(), FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -358,6 +358,8 @@ void maxhost_fail_next_objects(int count)
 void maxhost_hold_workers(int point)
 {
     Host &h = host();
+    if (point < MAXHOST_HOLD_NONE || point > MAXHOST_HOLD_EXIT)
+        return;
     std::lock_guard<std::mutex> lock(h.mu);
     h.hold_point = point;
     h.hold_permits = 0;
@@ -368,14 +370,14 @@ int maxhost_held_workers(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
-    return h.held;
+    return h.held[h.hold_point];
 }
 
 void maxhost_release_one_worker(void)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
-    if (h.hold_permits < h.held)
+    if (h.hold_permits < h.held[h.hold_point])
         ++h.hold_permits;
     h.hold_cv.notify_all();
 }

@@ -191,7 +191,7 @@ struct Host {
     bool scheduler_started = false;
 
     int hold_point = 0;    // MAXHOST_HOLD_*: where worker threads wait
-    int held = 0;          // worker threads waiting there now
+    int held[5] = {};      // worker threads waiting at each point now
     long hold_permits = 0; // waiting threads let go one by one
     std::condition_variable hold_cv;
 

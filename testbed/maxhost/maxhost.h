@@ -96,7 +96,7 @@ enum {
     MAXHOST_HOLD_EXIT = 4,   // on entering systhread_exit
 };
 MAXHOST_API void maxhost_hold_workers(int point);
-MAXHOST_API int maxhost_held_workers(void);
+MAXHOST_API int maxhost_held_workers(void); // those waiting at the point set
 MAXHOST_API void maxhost_release_one_worker(void);
 
 // Called on the posting thread after each console line is recorded, with

@@ -33,13 +33,11 @@ void hold_worker(Host &h, int point)
     std::unique_lock<std::mutex> lock(h.mu);
     if (h.hold_point != point)
         return;
-    ++h.held;
-    h.hold_cv.notify_all();
+    ++h.held[point];
     h.hold_cv.wait(lock, [&h, point] { return h.hold_point != point || h.hold_permits > 0; });
     if (h.hold_point == point)
         --h.hold_permits;
-    --h.held;
-    h.hold_cv.notify_all();
+    --h.held[point];
 }
 
 void *thread_trampoline(void *p)

@@ -200,6 +200,10 @@ TEST_F(Addfile, DeletingObjectsWithHandOffsInFlightSendsNothingAndLeavesNothing)
                 "%ld dropped, %ld refused\n",
                 maxhost_freed_calls(), maxhost_stale_calls_run() - stale,
                 maxhost_dropped_calls() - dropped, maxhost_refused_calls() - refused);
+    // Every call goes to the object's courier, never to the object itself.
+    EXPECT_EQ(maxhost_stale_calls_run(), stale) << "calls run for a freed object";
+    EXPECT_EQ(maxhost_dropped_calls(), dropped) << "calls dropped with a freed object";
+    EXPECT_EQ(maxhost_refused_calls(), refused) << "calls addressed to no object";
 
     // The host goes on working with a new object.
     void *x = make();

@@ -207,3 +207,54 @@ TEST_F(Focus, ASavedDialogThatLiveHidIsForgottenAndStaysHiddenButAMinimisedWindo
     EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_EQ(errors_of(x).size(), 2u);
 }
+
+// recallfocus forgets a saved window that has closed, unless a savefocus on
+// another thread has saved another one meanwhile: here it does so right as
+// recallfocus reports the window gone.
+TEST_F(Focus, RecallForgettingAClosedWindowKeepsOneSavedMeanwhileOnAnotherThread)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    HWND dialog = window("Preferences", main);
+    HWND browser = window("Browser - Ableton Live 12 Suite", main);
+    ASSERT_TRUE(main && dialog && browser);
+    SetForegroundWindow(dialog);
+    livewin_run_for(20);
+    void *x = make();
+    maxhost::send(x, "savefocus");
+    close(dialog);
+    SetForegroundWindow(browser);
+    livewin_run_for(20);
+    ASSERT_EQ(GetForegroundWindow(), browser);
+
+    struct Race {
+        void *x;
+        int saves;
+    } race{x, 0};
+    maxhost_on_post(
+        [](void *arg, void *, const char *text) {
+            Race *r = (Race *)arg;
+            if (std::string(text) == LIVEAPP_TEXT_WINDOW_GONE && r->saves++ == 0) {
+                HANDLE saver = CreateThread(
+                    nullptr, 0,
+                    [](void *p) -> DWORD {
+                        maxhost::send(p, "savefocus");
+                        return 0;
+                    },
+                    r->x, 0, nullptr);
+                WaitForSingleObject(saver, INFINITE);
+                CloseHandle(saver);
+            }
+        },
+        &race);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
+    maxhost_on_post(nullptr, nullptr);
+    ASSERT_EQ(race.saves, 1);
+
+    SetForegroundWindow(main);
+    livewin_run_for(20);
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(50);
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_WINDOW_GONE});
+    EXPECT_EQ(GetForegroundWindow(), browser) << "the window saved meanwhile is still saved";
+}
