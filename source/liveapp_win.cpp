@@ -52,6 +52,10 @@ void liveapp_checkprocess(t_liveapp *x)
 
 // ---- Live's main window ----
 
+// Titles up to this many UTF-16 units, with their terminator, are read on
+// the stack.
+#define LIVEAPP_TITLE_ON_STACK 256
+
 // The UTF-8 title (host memory) of a window that can be Live's main window:
 // one of this process, without an owner, of Live's window class, with a
 // title, and holding `must_hold` (UTF-16, null for anything). Null for any
@@ -74,16 +78,23 @@ static char *liveapp_candidate_title(HWND window, const WCHAR *must_hold)
     if (length <= 0)
         return nullptr;
 
-    WCHAR *text = (WCHAR *)sysmem_newptrclear((t_ptr_size)(length + 1) * sizeof(WCHAR));
-    if (!text)
-        return nullptr;
-    int got = GetWindowTextW(window, text, length + 1);
-    if (must_hold && !wcsstr(text, must_hold)) {
-        sysmem_freeptr(text);
-        return nullptr;
+    // A title that fits is read into a buffer on the stack, so that the
+    // many windows a search passes over cost no host memory; a longer one
+    // is read into host memory.
+    WCHAR local[LIVEAPP_TITLE_ON_STACK];
+    WCHAR *text = local;
+    local[0] = 0;
+    if (length >= LIVEAPP_TITLE_ON_STACK) {
+        text = (WCHAR *)sysmem_newptrclear((t_ptr_size)(length + 1) * sizeof(WCHAR));
+        if (!text)
+            return nullptr;
     }
-    char *title = charset_unicodetoutf8((unsigned short *)text, got > 0 ? got : 0, nullptr);
-    sysmem_freeptr(text);
+    int got = GetWindowTextW(window, text, length + 1);
+    char *title = nullptr;
+    if (!must_hold || wcsstr(text, must_hold))
+        title = charset_unicodetoutf8((unsigned short *)text, got > 0 ? got : 0, nullptr);
+    if (text != local)
+        sysmem_freeptr(text);
     return title;
 }
 

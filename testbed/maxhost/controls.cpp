@@ -379,7 +379,20 @@ void maxhost_release_one_worker(void)
     std::lock_guard<std::mutex> lock(h.mu);
     if (h.hold_permits < h.held[h.hold_point])
         ++h.hold_permits;
-    h.hold_cv.notify_all();
+    h.hold_cv.notify_one(); // any one of them may go
+}
+
+void maxhost_clocks_by_hand(int on)
+{
+    Host &h = host();
+    std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
+    h.clocks_by_hand = on != 0;
+    h.sched_cv.notify_all();
+}
+
+int maxhost_fire_clocks(void)
+{
+    return fire_due_clocks(host());
 }
 
 void maxhost_on_post(maxhost_post_hook hook, void *arg)

@@ -189,6 +189,7 @@ struct Host {
     std::unordered_set<Clock *> clocks;
     std::unordered_set<Clock *> armed; // those set to fire
     bool scheduler_started = false;
+    bool clocks_by_hand = false; // fired by maxhost_fire_clocks only
 
     int hold_point = 0;    // MAXHOST_HOLD_*: where worker threads wait
     int held[5] = {};      // worker threads waiting at each point now
@@ -238,6 +239,7 @@ std::vector<unsigned short> utf8_to_utf16(const char *text);
 
 // The main-thread queue and clocks (scheduler.cpp)
 int run_queue(Host &h);
+int fire_due_clocks(Host &h);
 
 // Casts between the host's generic method type and the real signatures.
 #define AS(type, fn) ((type)(void (*)(void))(fn))

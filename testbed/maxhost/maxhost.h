@@ -99,6 +99,12 @@ MAXHOST_API void maxhost_hold_workers(int point);
 MAXHOST_API int maxhost_held_workers(void); // those waiting at the point set
 MAXHOST_API void maxhost_release_one_worker(void);
 
+// While on, clocks are not fired by the host's scheduler thread, which is
+// then never woken; maxhost_fire_clocks fires those due, on the calling
+// thread, and says how many. For benchmarks that time the object alone.
+MAXHOST_API void maxhost_clocks_by_hand(int on);
+MAXHOST_API int maxhost_fire_clocks(void);
+
 // Called on the posting thread after each console line is recorded, with
 // no lock of the host's held; null removes it.
 typedef void (*maxhost_post_hook)(void *arg, void *object, const char *text);

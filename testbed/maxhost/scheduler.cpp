@@ -15,7 +15,7 @@ void scheduler_loop()
         for (Clock *c : h.armed)
             if (!next || c->due < next->due)
                 next = c;
-        if (!next) {
+        if (!next || h.clocks_by_hand) {
             h.sched_cv.wait(lock);
             continue;
         }
@@ -66,6 +66,23 @@ int run_queue(Host &h)
         ++ran;
     }
     return ran;
+}
+
+// Fires, on this thread, every armed clock that is due.
+int fire_due_clocks(Host &h)
+{
+    std::lock_guard<std::recursive_mutex> lock(h.sched_mu);
+    std::vector<Clock *> due;
+    double now = now_ms();
+    for (Clock *c : h.armed)
+        if (c->due <= now)
+            due.push_back(c);
+    for (Clock *c : due) {
+        c->set = false;
+        h.armed.erase(c);
+        c->fn(c->owner);
+    }
+    return (int)due.size();
 }
 
 } // namespace maxhost_internal
@@ -130,7 +147,8 @@ void clock_delay(void *clock, long ms)
     h.armed.insert(c);
     h.last_clock_delay = now_ms();
     c->due = h.last_clock_delay + (double)ms;
-    h.sched_cv.notify_all();
+    if (!h.clocks_by_hand)
+        h.sched_cv.notify_all();
 }
 
 } // extern "C"
