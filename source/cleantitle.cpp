@@ -2,35 +2,74 @@
 #include "liveapp.h"
 #include "liveapp_texts.h"
 
+#include <stdint.h>
 #include <string.h>
 
+// Names up to this many bytes are worked on eight bytes at a time.
+#define LIVEAPP_SHORT_NAME 48
+
 // The name is what stands before the first marker, so only that part is
-// worked on, and each step is one of the C library's fast scans: the
-// marker is found from its hyphen, the one character of it that titles
-// seldom hold, then the name alone is scanned for backslashes and, when
-// the bracket rule may apply, for asterisks. The marker holds no
-// backslash, so turning backslashes into slashes after the search finds
-// the same marker as turning them before.
-static char *liveapp_find_marker(char *title)
+// worked on after the search, and as few calls of the C library as can
+// be are made (each costs more than the bytes it reads in a short title):
+// the marker is found from its hyphen, then a short name is done in one pass
+// of plain arithmetic, a long one scanned for backslashes, and, when the
+// bracket rule may apply, for asterisks. The marker holds no backslash, so
+// turning backslashes into slashes after the search finds the same marker
+// as turning them before.
+// Turns the backslashes of a short name into slashes, eight bytes at a
+// time, and finds its first asterisk on the way: for a name this short one
+// pass of plain arithmetic costs less than a call of the C library per
+// character sought. The marker, 15 bytes that are neither, follows the name
+// within the title, so the last eight bytes read may run into it, but no
+// further than the title. In a word XORed with a byte repeated, the bytes
+// that were that byte are zero; `liveapp_zeros` sets exactly their high bits.
+static uint64_t liveapp_zeros(uint64_t word)
 {
-    static const char marker[] = LIVEAPP_TITLE_MARKER; // " - Ableton Live"
-    for (char *hyphen = strchr(title, '-'); hyphen; hyphen = strchr(hyphen + 1, '-')) {
-        if (hyphen == title)
-            continue;
-        // Compared up to the first difference: the title's end is one.
-        const char *at = hyphen - 1;
-        size_t same = 0;
-        while (same < sizeof marker - 1 && at[same] == marker[same])
-            ++same;
-        if (same == sizeof marker - 1)
-            return hyphen - 1;
+    const uint64_t lows = 0x7F7F7F7F7F7F7F7Fu;
+    return ~(((word & lows) + lows) | word | lows);
+}
+
+// Returns the first asterisk of the name when `seek_asterisk`, or null.
+static char *liveapp_short_slashes(char *name, size_t length, bool seek_asterisk)
+{
+    const uint64_t ones = 0x0101010101010101u;
+    char *asterisk = nullptr;
+    for (size_t i = 0; i < length; i += 8) {
+        uint64_t word;
+        memcpy(&word, name + i, 8);
+        uint64_t backslashes = liveapp_zeros(word ^ (ones * '\\'));
+        if (backslashes) {
+            uint64_t mask = (backslashes >> 7) * 0xFF;
+            word = (word & ~mask) | ((ones * '/') & mask);
+            memcpy(name + i, &word, 8);
+        }
+        if (seek_asterisk && !asterisk && liveapp_zeros(word ^ (ones * '*')))
+            asterisk = (char *)memchr(name + i, '*', 8);
     }
-    return nullptr;
+    return asterisk;
+}
+
+// Removes every asterisk of the name, of which `first` is the first, moving
+// the stretches between them with the C library rather than byte by byte.
+static void liveapp_drop_asterisks(char *first, char *end)
+{
+    char *write = first;
+    const char *read = first + 1;
+    for (;;) {
+        const char *star = (const char *)memchr(read, '*', (size_t)(end - read));
+        const char *stop = star ? star : end;
+        memmove(write, read, (size_t)(stop - read));
+        write += stop - read;
+        if (!star)
+            break;
+        read = star + 1;
+    }
+    *write = '\0';
 }
 
 bool liveapp_cleantitle(char *title)
 {
-    char *marker = liveapp_find_marker(title);
+    char *marker = strstr(title, LIVEAPP_TITLE_MARKER);
     if (!marker)
         return false;
 
@@ -43,9 +82,13 @@ bool liveapp_cleantitle(char *title)
     char before = marker[-1];
     size_t length = (size_t)(marker - title);
     *marker = '\0';
-    for (char *slash = (char *)memchr(title, '\\', length); slash;
-         slash = (char *)memchr(slash + 1, '\\', length - (size_t)(slash + 1 - title)))
-        *slash = '/';
+    char *first = nullptr; // the first asterisk, for a long name once needed
+    if (length <= LIVEAPP_SHORT_NAME)
+        first = liveapp_short_slashes(title, length, before == ']');
+    else
+        for (char *slash = (char *)memchr(title, '\\', length); slash;
+             slash = (char *)memchr(slash + 1, '\\', length - (size_t)(slash + 1 - title)))
+            *slash = '/';
 
     if (before == '*') {
         marker[-1] = '\0';
@@ -56,11 +99,12 @@ bool liveapp_cleantitle(char *title)
     // Every asterisk goes when one stands before two blanks and a bracket.
     // None stands before the first, so removing them from there on is
     // removing them all.
-    char *first = (char *)memchr(title, '*', length);
+    if (length > LIVEAPP_SHORT_NAME)
+        first = (char *)memchr(title, '*', length);
     for (char *star = first; star;
          star = (char *)memchr(star + 1, '*', length - (size_t)(star + 1 - title)))
-        if (length - (size_t)(star - title) >= 4 && memcmp(star, "*  [", 4) == 0) {
-            liveapp_removeAsterix(first);
+        if (marker - star >= 4 && star[1] == ' ' && star[2] == ' ' && star[3] == '[') {
+            liveapp_drop_asterisks(first, marker);
             break;
         }
     return true;

@@ -181,6 +181,16 @@ TEST(CleanTitle, AgreesWithThePlainRulesOnRandomTitlesAndNeverOverruns)
     }
     EXPECT_GT(with_marker, 10000); // the marker path is well exercised
 
+    // Every byte value at every place of a short name that holds a
+    // backslash and the bracket rule's asterisk.
+    for (int b = 1; b < 256; ++b)
+        for (size_t at = 0; at <= 10; ++at) {
+            std::string title = "a\\b*  [c*]";
+            title.insert(at, 1, (char)b);
+            title += M;
+            ASSERT_EQ(clean(title), reference(title)) << "byte " << b << " at " << at;
+        }
+
     // Long titles, up to some thousands of bytes, with near misses of the
     // marker among them.
     static const char *near[] = {" -", "- ", " - ", "- Ableton Live", " - Ableton Liv", "-"};
