@@ -32,7 +32,8 @@ set(QUENBRIX_MACOS_HOST_API
     atom_getsym atom_gettype class_addmethod class_extra_lookup class_new
     class_register clock_delay clock_new defer_low freeobject gensym
     hashtab_lookup object_addattr_parse object_alloc object_error object_post
-    object_warn outlet_anything outlet_new path_absolutepath path_nameconform)
+    object_warn outlet_anything outlet_new path_absolutepath path_nameconform
+    sysmem_freeptr sysmem_newptrclear)
 
 set(bundle ${QUENBRIX_MACOS_OUTPUT}/quenbrix.mxo)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/packaging/Info.plist.in

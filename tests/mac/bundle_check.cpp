@@ -45,14 +45,16 @@ const std::set<std::string> host_api = {
     "_defer_low",        "_freeobject",       "_gensym",          "_hashtab_lookup",
     "_object_addattr_parse", "_object_alloc", "_object_error",    "_object_post",
     "_object_warn",      "_outlet_anything",  "_outlet_new",      "_path_absolutepath",
-    "_path_nameconform"};
+    "_path_nameconform", "_sysmem_freeptr",  "_sysmem_newptrclear"};
 
 // Everything else is bound to the library that defines it.
 const std::set<std::pair<std::string, std::string>> system_imports = {
     {"libSystem", "___stack_chk_fail"}, {"libSystem", "___stack_chk_guard"},
     {"libSystem", "dyld_stub_binder"},  {"libSystem", "_getpid"},
     {"libSystem", "_proc_name"},        {"libSystem", "_proc_pidpath"},
-    {"libSystem", "_snprintf"},         {"libSystem", "_strstr"},
+    {"libSystem", "_memchr"},           {"libSystem", "_memcpy"},
+    {"libSystem", "_memmove"},          {"libSystem", "_snprintf"},
+    {"libSystem", "_strstr"},
     {"libobjc", "_objc_getClass"},      {"libobjc", "_objc_msgSend"},
     {"libobjc", "_sel_registerName"}};
 
