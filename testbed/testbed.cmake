@@ -8,7 +8,7 @@
 set(QUENBRIX_TESTBED_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(QUENBRIX_MAXHOST_DIR ${QUENBRIX_TESTBED_DIR}/maxhost)
 set(QUENBRIX_MAXHOST_SOURCES)
-foreach(part IN ITEMS classes objects scheduler threads console memory files controls)
+foreach(part IN ITEMS classes objects scheduler threads console memory files faults controls)
     list(APPEND QUENBRIX_MAXHOST_SOURCES ${QUENBRIX_MAXHOST_DIR}/${part}.cpp)
 endforeach()
 set(QUENBRIX_APPKIT_DIR ${QUENBRIX_TESTBED_DIR}/appkit)
