@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 
 namespace {
 
@@ -111,6 +113,8 @@ id app_shared(id, SEL)
 
 id app_windows(id, SEL)
 {
+    if (appkit::fails("windows"))
+        return nullptr;
     Array *list = appkit::make<Array>("NSArray");
     for (id w : kit().windows)
         list->items.push_back(appkit::retain(w));
@@ -130,6 +134,8 @@ id app_key_window(id, SEL)
 // NSRunningApplication
 id running_current(id, SEL)
 {
+    if (appkit::fails("currentApplication"))
+        return nullptr;
     if (!kit().running_application)
         kit().running_application =
             appkit::make_singleton<objc_object>("NSRunningApplication");
@@ -146,14 +152,21 @@ BOOL running_activate(id, SEL, unsigned long options)
 // NSWorkspace
 id workspace_shared(id, SEL)
 {
+    if (appkit::fails("sharedWorkspace"))
+        return nullptr;
     if (!kit().workspace)
         kit().workspace = appkit::make_singleton<objc_object>("NSWorkspace");
     return kit().workspace;
 }
 
+// A nil application means the default one for the file's type, as AppKit
+// documents; a nil file, which AppKit does not allow, opens nothing.
 BOOL workspace_open(id, SEL, id file, id application)
 {
-    kit().open_requests.push_back({text_of(file), text_of(application)});
+    if (appkit::fails("openFile:withApplication:") || !file)
+        return NO;
+    kit().open_requests.push_back(
+        {text_of(file), application ? text_of(application) : std::string()});
     return kit().open_result;
 }
 
@@ -164,10 +177,13 @@ BOOL thread_is_main(id, SEL)
 }
 
 // NSString
+// AppKit raises an exception for NULL, which nothing here could catch.
 id string_with_utf8(id, SEL, const char *text)
 {
     if (!text)
         model_fault("stringWithUTF8String: with NULL");
+    if (appkit::fails("stringWithUTF8String:"))
+        return nullptr;
     return appkit::autorelease(new_string(text));
 }
 
@@ -193,7 +209,8 @@ id array_object_at(id self, SEL, unsigned long index)
 // NSWindow
 id window_title(id self, SEL)
 {
-    return as_window(self)->title;
+    Window *w = as_window(self);
+    return appkit::fails("title") ? nullptr : w->title;
 }
 
 BOOL window_can_become_main(id self, SEL)
@@ -285,6 +302,7 @@ void reset_appkit()
     k.has_name = k.has_path = true;
     k.process_name = "Live";
     k.process_path = "/Applications/Ableton Live 12 Suite.app/Contents/MacOS/Live";
+    reset_calls();
 }
 
 id add_window(const char *title, bool can_become_main)
@@ -317,6 +335,7 @@ void close_window(id window)
         model_fault("close_window: not one of the application's open windows");
     w->closed = true;
     w->visible = false;
+    w->miniaturized = false; // its counterpart leaves the Dock with it
     if (kit().key_window == window)
         kit().key_window = nullptr;
     release(window); // gone from the list once nothing else holds it
@@ -331,9 +350,13 @@ void miniaturize(id window)
         kit().key_window = nullptr;
 }
 
+// Taken off the screen list, a minimised window's counterpart leaves the
+// Dock too: it is hidden now, no longer minimised.
 void order_out(id window)
 {
-    as_window(window)->visible = false;
+    Window *w = as_window(window);
+    w->visible = false;
+    w->miniaturized = false;
     if (kit().key_window == window)
         kit().key_window = nullptr;
 }
@@ -415,6 +438,85 @@ void clear_records()
     kit().fronted.clear();
     kit().open_requests.clear();
     clear_records_runtime();
+}
+
+// ---- failure on demand ----
+
+namespace {
+
+const char *const kFaults[] = {"windows",         "title",
+                               "stringWithUTF8String:", "currentApplication",
+                               "sharedWorkspace", "openFile:withApplication:",
+                               "proc_name",       "proc_pidpath"};
+
+// Uses of each call since the last reset, and the use number that is to
+// fail (0: none). Calls may come from any thread.
+struct Faults {
+    std::mutex mu;
+    std::map<std::string, long> uses, fail_at;
+    long fired = 0;
+};
+
+Faults &faults()
+{
+    static Faults f;
+    return f;
+}
+
+bool known_fault(const std::string &name)
+{
+    return std::find(std::begin(kFaults), std::end(kFaults), name) != std::end(kFaults);
+}
+
+} // namespace
+
+std::vector<std::string> fault_names()
+{
+    return std::vector<std::string>(std::begin(kFaults), std::end(kFaults));
+}
+
+bool fails(const char *call)
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    long use = ++f.uses[call];
+    if (f.fail_at[call] != use)
+        return false;
+    ++f.fired;
+    return true;
+}
+
+long calls(const std::string &name)
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    return f.uses[name];
+}
+
+void reset_calls()
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    f.uses.clear();
+    f.fail_at.clear();
+    f.fired = 0;
+}
+
+bool fail_call(const std::string &name, long nth)
+{
+    if (!known_fault(name) || nth < 1)
+        return false;
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    f.fail_at[name] = f.uses[name] + nth;
+    return true;
+}
+
+long faults_fired()
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    return f.fired;
 }
 
 // The process calls' side of the model.

@@ -30,7 +30,9 @@ void set_can_become_main(id window, bool can);
 // the windows list while anything else retains it.
 void close_window(id window);
 void miniaturize(id window); // into the Dock: neither visible nor key
-void order_out(id window);   // hidden, still open
+// Hidden, still open. Closing or hiding a minimised window takes it out of
+// the Dock as well: it is then no longer minimised.
+void order_out(id window);
 bool visible(id window);
 std::vector<id> windows();      // the application's list, closed ones included
 std::vector<id> open_windows(); // those not closed
@@ -43,7 +45,9 @@ id key_window();
 std::vector<unsigned long> activations(); // options of each activateWithOptions:
 std::vector<id> fronted();                // receivers of makeKeyAndOrderFront:
 
-// The workspace: each openFile:withApplication:, as UTF-8.
+// The workspace: each openFile:withApplication:, as UTF-8. A nil
+// application asks for the default application of the file's type, as in
+// AppKit; it is recorded as the empty string.
 struct OpenRequest {
     std::string file;
     std::string application;
@@ -54,6 +58,18 @@ void set_open_result(bool ok); // what openFile:withApplication: answers
 // The process calls; null makes the call fail.
 void set_process_name(const char *name);
 void set_process_path(const char *path);
+
+// Failure on demand, for the calls that can fail in the real thing, each on
+// its n-th use from now: "windows", "title", "stringWithUTF8String:",
+// "currentApplication" and "sharedWorkspace" answer nil,
+// "openFile:withApplication:" answers NO without opening anything, and
+// "proc_name" and "proc_pidpath" fail (0). Uses are counted from reset()
+// or reset_calls(), which also disarm every failure.
+std::vector<std::string> fault_names();
+long calls(const std::string &name);
+void reset_calls();
+bool fail_call(const std::string &name, long nth); // false: no such call
+long faults_fired(); // failures made since the counts were reset
 
 // Every message sent through objc_msgSend to a live receiver, in order.
 std::vector<std::pair<id, std::string>> messages();
