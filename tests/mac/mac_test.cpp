@@ -271,6 +271,31 @@ TEST_F(MacFocus, AMinimisedSavedWindowIsBroughtBackFromTheDock)
     EXPECT_EQ(appkit::activations(), (std::vector<unsigned long>{2}));
 }
 
+TEST_F(MacFocus, ASavedWindowMinimisedThenHiddenOrClosedCountsAsGone)
+{
+    appkit::add_window(LIVE_TITLE, true);
+    id hidden = appkit::add_window("Export", true);
+    id closed = appkit::add_window("Preferences", true);
+    appkit::set_active(true);
+    for (id w : {hidden, closed}) {
+        t_liveapp *x = make();
+        appkit::set_key_window(w);
+        maxhost::send(x, "savefocus");
+        appkit::miniaturize(w);
+        if (w == hidden)
+            appkit::order_out(w);
+        else
+            appkit::close_window(w);
+        maxhost::send(x, "recallfocus");
+        run();
+        EXPECT_EQ(lines_of(x), (std::vector<Line>{error(x, LIVEAPP_TEXT_WINDOW_GONE)}));
+        EXPECT_FALSE(appkit::visible(w));
+        destroy(x);
+    }
+    EXPECT_TRUE(appkit::fronted().empty());
+    EXPECT_TRUE(appkit::deallocated(closed)); // forgotten, so let go
+}
+
 TEST_F(MacFocus, TheSavedWindowIsHeldUntilReplacedOrTheObjectIsFreed)
 {
     id first = appkit::add_window(LIVE_TITLE, true);
