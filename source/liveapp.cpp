@@ -107,6 +107,13 @@ static void *liveapp_new(t_symbol *, long, t_atom *)
     x->result_outlet = outlet_new(x, nullptr);
     x->name_outlet = outlet_new(x, nullptr);
     x->clock = clock_new(x, LIVEAPP_METHOD(liveapp_clocktick));
+    // Without both outlets and the clock the object could not report what it
+    // does: it is not made at all, and the host frees whatever was made
+    // (liveapp_free runs for an object not yet in the list of live ones).
+    if (!x->result_outlet || !x->name_outlet || !x->clock) {
+        freeobject((t_object *)x);
+        return nullptr;
+    }
     x->process_state = 0;
     liveapp_checkprocess(x);
     x->saved_window = nullptr;
@@ -126,7 +133,8 @@ static void liveapp_free(t_liveapp *x)
             break;
         }
     liveapp_release(x);
-    freeobject((t_object *)x->clock);
+    if (x->clock)
+        freeobject((t_object *)x->clock);
     x->clock = nullptr;
 }
 
