@@ -16,6 +16,7 @@
 #define LIVEAPP_TEXT_NOT_GIVEN "Live was not given the file: %s"
 #define LIVEAPP_TEXT_CANT_ACTIVATE "can't activate the Live app"
 #define LIVEAPP_TEXT_NO_BROADCAST "error broadcasting window message"
+#define LIVEAPP_TEXT_NOT_FRONTED "can't bring the window to the front"
 
 // The title marker that follows the set name in Live's main window.
 #define LIVEAPP_TITLE_MARKER " - Ableton Live"

@@ -123,7 +123,9 @@ void liveapp_do_getname(t_liveapp *x)
 
 // ---- front, savefocus, recallfocus ----
 
-static void liveapp_bring_to_front(HWND window)
+// Restores, raises and activates the window; says afterwards whether it is
+// shown and in front, since the window system may refuse any step of it.
+static bool liveapp_bring_to_front(HWND window)
 {
     const UINT show = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE;
     if (IsIconic(window)) {
@@ -138,7 +140,7 @@ static void liveapp_bring_to_front(HWND window)
         SetForegroundWindow(window);
         SetFocus(window);
         SetActiveWindow(window);
-        return;
+        return !IsIconic(window) && GetForegroundWindow() == window;
     }
 
     // Another application is in front: borrow its input state so that the
@@ -151,6 +153,7 @@ static void liveapp_bring_to_front(HWND window)
     SetFocus(window);
     SetActiveWindow(window);
     AttachThreadInput(thread, current, FALSE);
+    return !IsIconic(window) && GetForegroundWindow() == window;
 }
 
 static BOOL CALLBACK liveapp_enum_front(HWND window, LPARAM param)
@@ -162,17 +165,18 @@ static BOOL CALLBACK liveapp_enum_front(HWND window, LPARAM param)
     sysmem_freeptr(title);
     if (!live)
         return TRUE;
-    liveapp_bring_to_front(window);
-    *(bool *)param = true;
+    *(int *)param = liveapp_bring_to_front(window) ? 1 : -1;
     return FALSE;
 }
 
 void liveapp_do_front(t_liveapp *x)
 {
-    bool found = false;
+    int found = 0; // 1 in front, -1 found but left behind
     EnumWindows(liveapp_enum_front, (LPARAM)&found);
-    if (!found)
+    if (found == 0)
         object_error((t_object *)x, LIVEAPP_TEXT_NO_WINDOW);
+    else if (found < 0)
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_FRONTED);
 }
 
 // savefocus may run on the scheduler thread while recallfocus runs on the
@@ -199,18 +203,20 @@ void liveapp_do_recallfocus(t_liveapp *x)
     }
     // The handle is not owned: the window may have closed since, and its
     // handle may now name a window of another program. A window that Live
-    // hid is as good as closed and is not shown again from here; a
-    // minimised one is restored.
+    // hid is as good as closed and is not shown again from here, also when
+    // it was minimised before it was hidden (it stays iconic then); a
+    // minimised window that was not hidden is still visible to Windows, and
+    // is restored.
     DWORD process = 0;
     if (!IsWindow(window) || !GetWindowThreadProcessId(window, &process) ||
-        process != GetCurrentProcessId() ||
-        (!IsWindowVisible(window) && !IsIconic(window))) {
+        process != GetCurrentProcessId() || !IsWindowVisible(window)) {
         // Forgotten, unless a savefocus has saved another one meanwhile.
         liveapp_atomic_cas_ptr(&x->saved_window, window, nullptr);
         object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
         return;
     }
-    liveapp_bring_to_front(window);
+    if (!liveapp_bring_to_front(window))
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_FRONTED);
 }
 
 // ---- addfile ----
@@ -233,6 +239,7 @@ enum { LIVEAPP_HANDOFF_RUNNING, LIVEAPP_HANDOFF_DONE, LIVEAPP_HANDOFF_ORPHANED }
 struct liveapp_handoff {
     t_liveapp *x;                 // set before the worker starts, then only read
     t_atom_long serial;           // the object's serial, likewise
+    t_symbol *file;               // the file as the patch named it, likewise
     volatile int32_t state;       // LIVEAPP_HANDOFF_*
     struct liveapp_handoff *next; // the object's list, main thread only
     char native[MAX_PATH_CHARS];  // the file's native path
@@ -248,7 +255,8 @@ static void liveapp_handoff_unlink(t_liveapp *x, struct liveapp_handoff *h)
 }
 
 // Main thread: a worker has finished. Every worker that finds its object
-// alive queues one of these, so each call frees one finished record.
+// alive queues one of these, so each call frees one finished record. A
+// worker that could not start Live adds the file's name after the serial.
 static void liveapp_handoff_done(void *object, t_symbol *, short argc, t_atom *argv)
 {
     t_liveapp *x = liveapp_alive(object, argc, argv);
@@ -260,6 +268,11 @@ static void liveapp_handoff_done(void *object, t_symbol *, short argc, t_atom *a
             sysmem_freeptr(h);
             break;
         }
+    if (argc >= 2 && argv[1].a_type == A_SYM) {
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_GIVEN, argv[1].a_w.w_sym->s_name);
+        liveapp_addfile_output(x, gensym(LIVEAPP_RESULT_ERROR));
+        return;
+    }
     liveapp_addfile_succeeded(x);
 }
 
@@ -284,25 +297,33 @@ static void liveapp_append_quoted(t_string *line, const char *path)
 
 // Starts this program's executable again with the file on its command line,
 // the way Live opens a file handed to it, and waits for that start to end.
-static void liveapp_launch(const char *native)
+// True when Live was started with the file: also when the wait runs out or
+// fails, since the start itself has the file by then. False when the
+// executable's path, the command line or the start failed.
+static bool liveapp_launch(const char *native)
 {
     WCHAR exe[2048];
     DWORD units = GetModuleFileNameW(nullptr, exe, 2048);
     if (units == 0 || units >= 2048)
-        return;
+        return false;
     char *exe8 = charset_unicodetoutf8((unsigned short *)exe, (long)units, nullptr);
     if (!exe8)
-        return;
+        return false;
     // The executable is quoted too: Live lives in a folder with blanks in its
     // name, and unquoted, Windows would try each blank-separated prefix of
     // the path as a program of its own and hand Live the pieces as
     // arguments.
     t_string *line = string_new("");
+    if (!line) {
+        sysmem_freeptr(exe8);
+        return false;
+    }
     liveapp_append_quoted(line, exe8);
     string_append(line, " ");
     liveapp_append_quoted(line, native);
     WCHAR *command = (WCHAR *)charset_utf8tounicode((char *)string_getptr(line), nullptr);
 
+    bool started_live = false;
     if (command) {
         STARTUPINFOW startup;
         PROCESS_INFORMATION started;
@@ -312,6 +333,7 @@ static void liveapp_launch(const char *native)
         if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE,
                            CREATE_NO_WINDOW | HIGH_PRIORITY_CLASS, nullptr, nullptr,
                            &startup, &started)) {
+            started_live = true;
             WaitForSingleObject(started.hProcess, 10000);
             CloseHandle(started.hThread);
             CloseHandle(started.hProcess);
@@ -320,28 +342,31 @@ static void liveapp_launch(const char *native)
     }
     freeobject((t_object *)line);
     sysmem_freeptr(exe8);
+    return started_live;
 }
 
 static void *liveapp_addfile_thread(struct liveapp_handoff *h)
 {
-    liveapp_launch(h->native);
+    bool started = liveapp_launch(h->native);
     systhread_sleep(700);
-    // Found and handed on: "ok" whether or not the start itself worked.
     // Read what the outcome needs before the exchange: after it, the record
-    // may be gone.
+    // may be gone. A start that failed names the file, for the error.
     t_liveapp *x = h->x;
     t_atom_long serial = h->serial;
+    t_atom failed;
+    failed.a_type = A_SYM;
+    failed.a_w.w_sym = h->file;
     if (liveapp_atomic_exchange(&h->state, LIVEAPP_HANDOFF_DONE) ==
         LIVEAPP_HANDOFF_ORPHANED)
         sysmem_freeptr(h);
     else
         liveapp_defer_serial(x, serial, LIVEAPP_METHOD(liveapp_handoff_done), nullptr,
-                             nullptr);
+                             started ? nullptr : &failed);
     systhread_exit(0);
     return nullptr;
 }
 
-void liveapp_handoff(t_liveapp *x, t_symbol *, const char *native)
+void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
 {
     struct liveapp_handoff *h =
         (struct liveapp_handoff *)sysmem_newptrclear(sizeof(struct liveapp_handoff));
@@ -349,6 +374,7 @@ void liveapp_handoff(t_liveapp *x, t_symbol *, const char *native)
     if (h) {
         h->x = x;
         h->serial = x->serial;
+        h->file = file;
         h->state = LIVEAPP_HANDOFF_RUNNING;
         strncpy(h->native, native, MAX_PATH_CHARS - 1);
         h->next = x->handoffs;
@@ -373,13 +399,16 @@ void liveapp_bang(t_liveapp *x)
 {
     object_post((t_object *)x, "register window mess");
     UINT message = RegisterWindowMessageW(L"Ableton.Live.shm1.global");
-    if (message == 0)
+    if (message == 0) {
+        // Message 0 is WM_NULL: nothing to broadcast.
         object_error((t_object *)x, "error registering window message");
-    else
-        object_post((t_object *)x, "registered window message %x", message);
+        return;
+    }
+    object_post((t_object *)x, "registered window message %x", message);
     DWORD recipients = BSM_APPLICATIONS;
-    BroadcastSystemMessageW(BSF_IGNORECURRENTTASK | BSF_POSTMESSAGE, &recipients, message,
-                            0, 0);
+    if (BroadcastSystemMessageW(BSF_IGNORECURRENTTASK | BSF_POSTMESSAGE, &recipients,
+                                message, 0, 0) < 0)
+        object_error((t_object *)x, LIVEAPP_TEXT_NO_BROADCAST);
 }
 
 // ---- deletion ----
