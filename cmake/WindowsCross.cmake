@@ -116,7 +116,7 @@ set_tests_properties(windows_wine_prefix PROPERTIES
 
 # Inside Live: the test program's own name holds "Live".
 add_test(NAME windows_inside_live
-         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=-OutsideLive.*:Reliability.*:CommandLine.*
+         COMMAND ${QUENBRIX_WINE_RUN} LiveSimTests.exe --gtest_filter=-OutsideLive.*:Reliability.*:CommandLine.*:FaultSweep.*
          WORKING_DIRECTORY ${QUENBRIX_WINDOWS_DIR})
 # Load, deletion in flight and bad input, inside Live: a run of its own.
 add_test(NAME windows_reliability
@@ -149,3 +149,4 @@ set_tests_properties(windows_inside_live windows_outside_live windows_reliabilit
     TIMEOUT 600)
 set_property(TEST windows_reliability_strict APPEND PROPERTY
              ENVIRONMENT MAXHOST_FREED_CALLS=strict)
+include(${CMAKE_SOURCE_DIR}/tests/windows/fault_sweep.cmake)
