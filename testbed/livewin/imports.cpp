@@ -311,23 +311,18 @@ std::vector<LivewinFault> livewin_faults()
     return out;
 }
 
-// Walks the plug-in's import descriptors and points each listed call's slot
-// in the import address table at its stand-in. Every listed call must be
-// found: a call the plug-in no longer imports, or a new one, is a change
-// that the sweeps must know of.
-std::string livewin_patch_imports(HMODULE plugin)
+void *livewin_replace_import(HMODULE module, const char *dll, const char *name,
+                             void *replacement)
 {
-    BYTE *base = (BYTE *)plugin;
+    BYTE *base = (BYTE *)module;
     auto *dos = (IMAGE_DOS_HEADER *)base;
     auto *nt = (IMAGE_NT_HEADERS64 *)(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY &dir =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (!dir.VirtualAddress)
-        return "the plug-in has no import table";
-    bool patched[C_COUNT] = {};
+        return nullptr;
     for (auto *d = (IMAGE_IMPORT_DESCRIPTOR *)(base + dir.VirtualAddress); d->Name; ++d) {
-        const char *dll = (const char *)(base + d->Name);
-        if (_stricmp(dll, "USER32.dll") != 0 && _stricmp(dll, "KERNEL32.dll") != 0)
+        if (_stricmp((const char *)(base + d->Name), dll) != 0)
             continue;
         auto *names = (IMAGE_THUNK_DATA64 *)(base + d->OriginalFirstThunk);
         auto *slots = (IMAGE_THUNK_DATA64 *)(base + d->FirstThunk);
@@ -335,22 +330,31 @@ std::string livewin_patch_imports(HMODULE plugin)
             if (IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal))
                 continue;
             auto *by_name = (IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData);
-            int c = call_index((const char *)by_name->Name);
-            if (c < 0)
+            if (std::strcmp((const char *)by_name->Name, name) != 0)
                 continue;
             DWORD old;
             if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function,
                                 PAGE_READWRITE, &old))
-                return std::string("can't write the import slot of ") + kNames[c];
-            g_real[c] = (void *)slots->u1.Function;
-            slots->u1.Function = (ULONGLONG)kStandIns[c];
+                return nullptr;
+            void *previous = (void *)slots->u1.Function;
+            slots->u1.Function = (ULONGLONG)replacement;
             VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-            patched[c] = true;
+            return previous;
         }
     }
-    for (int c = 0; c < C_COUNT; ++c)
-        if (!patched[c])
-            return std::string("the plug-in does not import ") + kNames[c];
+    return nullptr;
+}
+
+// Every listed call must be found: a call the plug-in no longer imports, or
+// a new one, is a change that the sweeps must know of.
+std::string livewin_patch_imports(HMODULE plugin)
+{
+    for (int c = 0; c < C_COUNT; ++c) {
+        const char *dll = c >= C_OpenProcess ? "KERNEL32.dll" : "USER32.dll";
+        g_real[c] = livewin_replace_import(plugin, dll, kNames[c], kStandIns[c]);
+        if (!g_real[c])
+            return std::string("the plug-in does not import ") + kNames[c] + " from " + dll;
+    }
     return std::string();
 }
 

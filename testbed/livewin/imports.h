@@ -33,6 +33,12 @@ std::vector<LivewinFault> livewin_faults();
 // Patches the plug-in's imports; an empty string, or what went wrong.
 std::string livewin_patch_imports(HMODULE plugin);
 
+// Points one entry of a module's import table (`name` imported from `dll`)
+// at `replacement`; returns what it pointed at, or null when there is no
+// such import.
+void *livewin_replace_import(HMODULE module, const char *dll, const char *name,
+                             void *replacement);
+
 // Uses of a call by the plug-in since livewin_calls_reset (which also
 // disarms every failure), and the n-th use from now made to fail; false
 // for a call or variant not listed above.
