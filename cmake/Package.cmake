@@ -10,7 +10,6 @@
 
 if(NOT CMAKE_SCRIPT_MODE_FILE)
 
-include(packaging/identity.cmake)
 set(QUENBRIX_PACKAGE_VERSION "${QUENBRIX_VERSION}")
 set(QUENBRIX_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(QUENBRIX_PACKAGE_DIR ${QUENBRIX_DIST_DIR}/quenbrix)
@@ -45,7 +44,6 @@ file(GLOB_RECURSE QUENBRIX_PACKAGE_SOURCES CONFIGURE_DEPENDS
 
 # The patchers, the device and the icon, written from their Python
 # descriptions (-B: no byte code in the source tree).
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(QUENBRIX_DEMO_DEVICE "quenbrix Demo.amxd")
 set(QUENBRIX_PACKAGE_GENERATED ${CMAKE_BINARY_DIR}/package/generated)
 set(QUENBRIX_PACKAGE_GENERATED_FILES
@@ -74,6 +72,7 @@ add_custom_target(quenbrix_package ALL
         -DGENERATED_DIR=${QUENBRIX_PACKAGE_GENERATED}
         -DDIST_DIR=${QUENBRIX_DIST_DIR}
         -DZIP=${QUENBRIX_PACKAGE_ZIP}
+        -DZIP_DATE=${QUENBRIX_DATE}
         -DWINDOWS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_WINDOWS}>:${QUENBRIX_WINDOWS_EXTERNAL}>
         -DMACOS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_MACOS}>:${QUENBRIX_MACOS_EXTERNAL}>
         -P ${CMAKE_CURRENT_LIST_FILE}
@@ -83,10 +82,6 @@ add_custom_target(quenbrix_package ALL
     VERBATIM)
 if(QUENBRIX_PACKAGE_DEPENDS)
     add_dependencies(quenbrix_package ${QUENBRIX_PACKAGE_DEPENDS})
-endif()
-
-if(QUENBRIX_TESTS)
-    add_subdirectory(tests/package)
 endif()
 
 return()
@@ -99,6 +94,7 @@ endif()
 #   GENERATED_DIR     devices/, help/, extras/ and icon.png, as generated
 #   DIST_DIR          where the package folder and the zip go
 #   ZIP               the zip to write; its checksum goes to ZIP.sha256
+#   ZIP_DATE          the time stamp of every file in the zip, yyyy/mm/dd
 #   WINDOWS_EXTERNAL  quenbrix.mxe64, or empty when not built here
 #   MACOS_EXTERNAL    quenbrix.mxo bundle folder, or empty when not built here
 
@@ -125,11 +121,12 @@ if(MACOS_EXTERNAL)
 endif()
 
 # The zip holds the folder quenbrix/ itself, so that unpacking it into
-# Max's Packages folder installs the package. A fixed time stamp makes the
-# same content give the same zip.
+# Max's Packages folder installs the package. A fixed time stamp, the
+# release's date, makes the same content give the same zip.
 file(REMOVE ${ZIP} ${ZIP}.sha256)
+string(REPLACE "/" "-" zip_mtime "${ZIP_DATE}")
 execute_process(
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=2022-05-24 quenbrix
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=${zip_mtime} quenbrix
     WORKING_DIRECTORY ${DIST_DIR}
     RESULT_VARIABLE zipped)
 if(NOT zipped EQUAL 0)
