@@ -10,7 +10,6 @@
 
 if(NOT CMAKE_SCRIPT_MODE_FILE)
 
-include(packaging/identity.cmake)
 set(QUENBRIX_PACKAGE_VERSION "${QUENBRIX_VERSION}")
 set(QUENBRIX_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(QUENBRIX_PACKAGE_DIR ${QUENBRIX_DIST_DIR}/quenbrix)
@@ -54,7 +53,6 @@ file(GLOB_RECURSE QUENBRIX_PACKAGE_SOURCES CONFIGURE_DEPENDS
 
 # The patchers, the device and the icon, written from their Python
 # descriptions (-B: no byte code in the source tree).
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(QUENBRIX_DEMO_DEVICE "quenbrix Demo.amxd")
 set(QUENBRIX_PACKAGE_GENERATED ${CMAKE_BINARY_DIR}/package/generated)
 set(QUENBRIX_PACKAGE_GENERATED_FILES
@@ -68,9 +66,11 @@ add_custom_command(
     OUTPUT ${QUENBRIX_PACKAGE_GENERATED_FILES}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${QUENBRIX_PACKAGE_GENERATED}
     COMMAND Python3::Interpreter -B make_package_files.py ${QUENBRIX_PACKAGE_GENERATED}
+            ${QUENBRIX_GENERATED_DIR}/liveapp_identity.h
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/packaging/generate
     DEPENDS ${QUENBRIX_PACKAGE_GENERATORS}
             ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_texts.h
+            ${QUENBRIX_GENERATED_DIR}/liveapp_identity.h
             ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp.cpp
             ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_win.cpp
             ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_mac.cpp
@@ -85,6 +85,7 @@ set(QUENBRIX_PACKAGE_ASSEMBLY
     -DGENERATED_DIR=${QUENBRIX_PACKAGE_GENERATED}
     -DWINDOWS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_WINDOWS}>:${QUENBRIX_WINDOWS_EXTERNAL}>
     -DMACOS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_MACOS}>:${QUENBRIX_MACOS_EXTERNAL}>
+    -DZIP_DATE=${QUENBRIX_DATE}
     -DSIGN_TOOL=${CMAKE_CURRENT_SOURCE_DIR}/tools/sign)
 
 # Assembled on every build: it copies a handful of files and zips them, and
@@ -101,10 +102,6 @@ if(QUENBRIX_PACKAGE_DEPENDS)
     add_dependencies(quenbrix_package ${QUENBRIX_PACKAGE_DEPENDS})
 endif()
 
-if(QUENBRIX_TESTS)
-    add_subdirectory(tests/package)
-endif()
-
 return()
 endif()
 
@@ -115,14 +112,16 @@ endif()
 #   GENERATED_DIR     devices/, help/, extras/ and icon.png, as generated
 #   DIST_DIR          where the package folder and the zip go
 #   ZIP               the zip to write; its checksum goes to ZIP.sha256
+#   ZIP_DATE          the time stamp of every file in the zip, yyyy/mm/dd
 #   WINDOWS_EXTERNAL  quenbrix.mxe64, or empty when not built here
 #   MACOS_EXTERNAL    quenbrix.mxo bundle folder, or empty when not built here
 #   SIGN_TOOL         tools/sign, which signs the package's copy of the
 #                     Windows external when the environment names a
 #                     certificate (QUENBRIX_SIGN_*), and says once otherwise
-# With ZIP_ONLY set, only DIST_DIR and ZIP are used: the folder DIST_DIR/quenbrix
-# is zipped as it stands (the release does that on a Mac, after signing the
-# macOS external there).
+# With ZIP_ONLY set, only DIST_DIR, ZIP and ZIP_DATE (by default the
+# release's date, from packaging/identity.cmake) are used: the folder
+# DIST_DIR/quenbrix is zipped as it stands (the release does that on a Mac,
+# after signing the macOS external there).
 
 set(package ${DIST_DIR}/quenbrix)
 if(NOT ZIP_ONLY)
@@ -156,11 +155,16 @@ if(NOT ZIP_ONLY)
 endif()
 
 # The zip holds the folder quenbrix/ itself, so that unpacking it into
-# Max's Packages folder installs the package. A fixed time stamp makes the
-# same content give the same zip.
+# Max's Packages folder installs the package. A fixed time stamp, the
+# release's date, makes the same content give the same zip.
 file(REMOVE ${ZIP} ${ZIP}.sha256)
+if(NOT ZIP_DATE)
+    include(${CMAKE_CURRENT_LIST_DIR}/../packaging/identity.cmake)
+    set(ZIP_DATE ${QUENBRIX_DATE})
+endif()
+string(REPLACE "/" "-" zip_mtime "${ZIP_DATE}")
 execute_process(
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=2022-05-24 quenbrix
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=${zip_mtime} quenbrix
     WORKING_DIRECTORY ${DIST_DIR}
     RESULT_VARIABLE zipped)
 if(NOT zipped EQUAL 0)

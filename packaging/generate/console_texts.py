@@ -3,9 +3,11 @@ sources: each object_post, object_warn and object_error call of source/,
 with its format resolved through source/liveapp_texts.h and the file's own
 #defines, and the platforms whose build compiles that file.
 
-    texts() -> [Text(text, level, platforms, name)], in source order, one per
-    distinct text; `name` is the liveapp_texts.h name (NO_WINDOW) or None
-    for a text written at its single point of use.
+    texts(headers) -> [Text(text, level, platforms, key)], in source order,
+    one per distinct text; `key` is its name in liveapp_texts.h (NO_WINDOW),
+    or the format as written at its single point of use ("%s %s %s" for the
+    banner). `headers` are further headers whose #defines a text may use,
+    such as the build's liveapp_identity.h (the banner's date and maker).
 
 Conversions that stay in a text are written as placeholders, as the help
 shows them: %s as <name>, %x as <number>.
@@ -23,7 +25,7 @@ FILES = (("liveapp.cpp", {"Windows", "macOS"}),
          ("liveapp_mac.cpp", {"macOS"}))
 PLACEHOLDERS = {"s": "<name>", "x": "<number>"}
 
-Text = collections.namedtuple("Text", "text level platforms name")
+Text = collections.namedtuple("Text", "text level platforms key")
 
 CALL = re.compile(r"\bobject_(post|warn|error)\s*\((.*?)\)\s*;", re.S)
 TOKEN = re.compile(r'"((?:[^"\\]|\\.)*)"|([A-Za-z_]\w*)|(,)|(\S)')
@@ -80,8 +82,12 @@ def format_text(fmt, values):
     return re.sub(r"%(%|s|x)", one, fmt)
 
 
-def texts():
+def texts(headers=()):
     shared = dict(DEFINE.findall(read("liveapp_texts.h")))
+    names = set(shared)
+    for path in headers:
+        with open(path, encoding="utf-8") as f:
+            shared.update(DEFINE.findall(f.read()))
     found = collections.OrderedDict()
     for name, platforms in FILES:
         source = read(name)
@@ -92,8 +98,10 @@ def texts():
             if fmt is None:
                 raise ValueError("%s: a console text made at run time: %s" % (name, call))
             text = format_text(fmt, [a for a, _ in args[2:]])
-            macro = words[0] if len(words) == 1 and words[0] in shared else None
-            key = macro[len("LIVEAPP_TEXT_"):] if macro and macro.startswith("LIVEAPP_TEXT_") else None
+            if len(words) == 1 and words[0] in names:
+                key = words[0].replace("LIVEAPP_TEXT_", "")
+            else:
+                key = fmt
             if text in found:
                 old = found[text]
                 found[text] = old._replace(platforms=old.platforms | platforms)
@@ -103,5 +111,6 @@ def texts():
 
 
 if __name__ == "__main__":
-    for t in texts():
-        print("%-5s %-16s %-12s %s" % (t.level, "/".join(sorted(t.platforms)), t.name or "", t.text))
+    import sys
+    for t in texts(sys.argv[1:]):
+        print("%-5s %-14s %-16s %s" % (t.level, "/".join(sorted(t.platforms)), t.key[:16], t.text))

@@ -22,22 +22,18 @@ LIVE_ONLY = (
 
 EXAMPLE_FILE = "mysong.als"
 
-# Every text the plug-in can post, read from its sources.
-CONSOLE = console_texts.texts()
-TEXT = {t.name: t.text for t in CONSOLE if t.name}
-NO_WINDOW = TEXT["NO_WINDOW"]
-NOT_ACTIVE = TEXT["NOT_ACTIVE"]
-NOTHING_SAVED = TEXT["NOTHING_SAVED"]
-WINDOW_GONE = TEXT["WINDOW_GONE"]
-NOT_FOUND = TEXT["FILE_NOT_FOUND"].replace("<name>", EXAMPLE_FILE)
+# Every text the plug-in can post, read from its sources by build(); TEXT
+# by key (NO_WINDOW, or the format written at its one point of use).
+CONSOLE = []
+TEXT = {}
 
 # What each console text means, in the order the console tab shows them:
-# by its name in source/liveapp_texts.h, or by the text itself where it is
+# by its name in source/liveapp_texts.h, or by its format where it is
 # written at its one point of use. A text of the plug-in missing here is
 # left out of the help, with a warning at build time, and the help tests
 # fail until it is explained.
 EXPLAIN = {
-    "quenbrix 2022/05/24 (quenbrix team)":
+    "%s %s %s":
         "once, untagged, when Max loads the plug-in: which build is loaded. Nothing to do.",
     "we are not in the Live process (it doesn't work in Max / M4L editor)":
         "(warning) the object was made outside Live, in Max or the Max for Live editor.\n"
@@ -67,7 +63,7 @@ EXPLAIN = {
         "leaves the right outlet and Live is not asked. Move the file to a shorter path.",
     "error getting process path":
         "addfile could not learn where Live's application is; error leaves the right outlet.",
-    "Live was not given the file: <name>":
+    "Live was not given the file: %s":
         "addfile: the system refused to hand the file to Live; error leaves the right outlet.",
     "can't start the file hand-off":
         "addfile could not start its worker; error leaves the right outlet. Try again.",
@@ -76,7 +72,7 @@ EXPLAIN = {
     "register window mess":
         "a note of an undocumented request, kept for devices that use it: it\n"
         "broadcasts Live's window message to all applications. Nothing to do.",
-    "registered window message <number>":
+    "registered window message %x":
         "the number the system gave that window message. Nothing to do.",
     "error registering window message":
         "the system refused to register that window message. Nothing to do.",
@@ -87,7 +83,7 @@ PLATFORM_NOTE = {"Windows": "Windows only.", "macOS": "macOS only."}
 def console_entries():
     """(text, explanation) for every console text, in the order of EXPLAIN;
     warns about a text with no explanation and an explanation of no text."""
-    keys = {(t.name or t.text): t for t in CONSOLE}
+    keys = {t.key: t for t in CONSOLE}
     for key in keys.keys() - EXPLAIN.keys():
         print("help: no explanation of the console text %r" % keys[key].text, file=sys.stderr)
     for key in EXPLAIN.keys() - keys.keys():
@@ -155,13 +151,13 @@ def focus():
                 "Live's main window forward.", 20, 90, 560)
     with_object(tab, ["savefocus", "recallfocus", "front"], 20, 150)
     tab.comment(
-        NOT_ACTIVE + "\n"
+        TEXT["NOT_ACTIVE"] + "\n"
         "    savefocus while another application is in front: the window saved earlier stays.\n"
-        + NOTHING_SAVED + "\n"
+        + TEXT["NOTHING_SAVED"] + "\n"
         "    recallfocus before any savefocus. On macOS also after a savefocus made while Live\n"
         "    was active but none of its windows was key: that savefocus replaces the saved\n"
         "    window with nothing, on purpose, so recallfocus brings no stale window back.\n"
-        + WINDOW_GONE + "\n"
+        + TEXT["WINDOW_GONE"] + "\n"
         "    recallfocus after the saved window was closed or hidden: save again.\n"
         "macOS 14 and later: the system may refuse to bring Live forward from behind another\n"
         "application. front and recallfocus then only ask; click Live's window.",
@@ -179,7 +175,7 @@ def addfile():
     q = with_object(tab, ["addfile " + EXAMPLE_FILE], 20, 150)
     outlet_displays(tab, q, 260)
     tab.comment(
-        NOT_FOUND + "\n"
+        TEXT["FILE_NOT_FOUND"].replace("<name>", EXAMPLE_FILE) + "\n"
         "    the search path does not know the file: error leaves the right outlet.\n"
         "    Put the file in a folder of Max's search path, or give its full path.\n"
         "addfile without a file name sends nothing; the console tab lists every text.",
@@ -218,7 +214,10 @@ def details():
     return tab
 
 
-def build():
+def build(headers=()):
+    """The help patcher; `headers` as for console_texts.texts."""
+    CONSOLE[:] = console_texts.texts(headers)
+    TEXT.update({t.key: t.text for t in CONSOLE})
     root = Patcher((100, 100, WIDTH, HEIGHT), showontab=1, showrootpatcherontab=0)
     x = 20
     for name, make in (("basic", basic), ("focus", focus), ("addfile", addfile),

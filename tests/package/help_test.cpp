@@ -389,7 +389,8 @@ namespace {
 // Every text the plug-in can post, read from its sources: each
 // object_post, object_warn and object_error call of the shared file (both
 // platforms) and of each platform's own file, its format made of string
-// literals and names #defined in liveapp_texts.h or in the file itself. A
+// literals and names #defined in liveapp_texts.h, in the build's
+// liveapp_identity.h or in the file itself. A
 // %s given a known text is filled in; the other conversions are written as
 // the help writes them, %s as <name> and %x as <number>.
 std::map<std::string, std::set<std::string>> texts_in_sources()
@@ -404,6 +405,7 @@ std::map<std::string, std::set<std::string>> texts_in_sources()
     };
     std::map<std::string, std::string> shared;
     defines(read_file(dir + "/liveapp_texts.h"), shared);
+    defines(read_file(QUENBRIX_IDENTITY_HEADER), shared); // the banner's date and maker
 
     std::map<std::string, std::set<std::string>> out;
     const std::pair<const char *, std::set<std::string>> files[] = {
