@@ -18,14 +18,3 @@ set(QUENBRIX_APPKIT_SOURCES
     ${QUENBRIX_APPKIT_DIR}/proc.cpp)
 set(QUENBRIX_APPKIT_INCLUDES ${QUENBRIX_APPKIT_DIR}/include ${QUENBRIX_APPKIT_DIR})
 set(QUENBRIX_MACOS_SDK_DIR ${QUENBRIX_TESTBED_DIR}/macos-sdk)
-
-# Registers a test program of the stand-in host once more under each of the
-# stand-in host's other models of calls queued for a freed object
-# (MAXHOST_FREED_CALLS; the program's own tests run under the default, run).
-function(quenbrix_host_model_runs program)
-    foreach(model IN ITEMS drop strict)
-        add_test(NAME host_model.${model}.${program} COMMAND ${program})
-        set_tests_properties(host_model.${model}.${program} PROPERTIES
-            ENVIRONMENT MAXHOST_FREED_CALLS=${model})
-    endforeach()
-endfunction()
