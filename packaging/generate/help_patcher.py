@@ -50,6 +50,12 @@ EXPLAIN = {
         "getname, when the object was made outside Live.",
     "NOT_ACTIVE":
         "savefocus while another application is in front; a window saved earlier stays saved.",
+    "CANT_ACTIVATE":
+        "front or recallfocus while Live was not active, and the system offered no way\n"
+        "to activate it. Click Live's window.",
+    "NOT_FRONTED":
+        "front or recallfocus: the system left the window minimised or behind another one.\n"
+        "Click Live's window.",
     "NOTHING_SAVED":
         "recallfocus before any savefocus (see the focus tab).",
     "WINDOW_GONE":
@@ -63,8 +69,9 @@ EXPLAIN = {
         "leaves the right outlet and Live is not asked. Move the file to a shorter path.",
     "error getting process path":
         "addfile could not learn where Live's application is; error leaves the right outlet.",
-    "Live was not given the file: %s":
-        "addfile: the system refused to hand the file to Live; error leaves the right outlet.",
+    "NOT_GIVEN":
+        "addfile: the system refused to hand the file to Live, or Live's program could not\n"
+        "be started with it; error leaves the right outlet.",
     "can't start the file hand-off":
         "addfile could not start its worker; error leaves the right outlet. Try again.",
     "I got a double-click":
@@ -75,7 +82,10 @@ EXPLAIN = {
     "registered window message %x":
         "the number the system gave that window message. Nothing to do.",
     "error registering window message":
-        "the system refused to register that window message. Nothing to do.",
+        "the system refused to register that window message; nothing is broadcast.\n"
+        "Nothing to do.",
+    "NO_BROADCAST":
+        "the system refused to broadcast that window message. Nothing to do.",
 }
 PLATFORM_NOTE = {"Windows": "Windows only.", "macOS": "macOS only."}
 
