@@ -20,6 +20,10 @@ typedef unsigned long liveapp_nsuint;
 // NSApplicationActivateIgnoringOtherApps
 #define LIVEAPP_ACTIVATE_IGNORING_OTHER_APPS ((liveapp_nsuint)1 << 1)
 
+// NSWindowStyleMaskTitled and NSWindowStyleMaskResizable
+#define LIVEAPP_STYLE_TITLED ((liveapp_nsuint)1 << 0)
+#define LIVEAPP_STYLE_RESIZABLE ((liveapp_nsuint)1 << 3)
+
 // The buffer that the BSD calls fill with a process name or path.
 #define LIVEAPP_PROC_BUFFER 4096
 
@@ -65,17 +69,39 @@ void liveapp_checkprocess(t_liveapp *x)
     liveapp_checkprocess_name(x, name);
 }
 
-// Live's main window: the first of the application's windows, in the list's
-// order, with a title that can become the main window. Nil when none can.
+// Whether the window can be Live's main window: it has a title, and it can
+// become the main window now or could once it is back from the Dock. AppKit
+// says canBecomeMainWindow only of a visible window, and a minimised one is
+// not visible; for that one its rule is applied here: not a panel, and a
+// title bar or a resize control.
+static bool liveapp_main_candidate(id window)
+{
+    if (liveapp_window_title(window)[0] == '\0')
+        return false;
+    if (liveapp_send<BOOL>(window, "canBecomeMainWindow"))
+        return true;
+    if (!liveapp_send<BOOL>(window, "isMiniaturized") ||
+        liveapp_send<BOOL>(window, "isKindOfClass:", liveapp_objc_class("NSPanel")))
+        return false;
+    liveapp_nsuint style = liveapp_send<liveapp_nsuint>(window, "styleMask");
+    return (style & (LIVEAPP_STYLE_TITLED | LIVEAPP_STYLE_RESIZABLE)) != 0;
+}
+
+// Live's main window: the application's main window when it passes the
+// tests, else the first window of the application's list that does. AppKit
+// promises no order for that list, so the main window comes first wherever
+// there is one. Nil when no window passes.
 static id liveapp_find_window(void)
 {
-    id windows = liveapp_send<id>(liveapp_shared_app(), "windows");
+    id app = liveapp_shared_app();
+    id main = liveapp_send<id>(app, "mainWindow");
+    if (main && liveapp_main_candidate(main))
+        return main;
+    id windows = liveapp_send<id>(app, "windows");
     liveapp_nsuint count = liveapp_send<liveapp_nsuint>(windows, "count");
     for (liveapp_nsuint i = 0; i < count; ++i) {
         id window = liveapp_send<id>(windows, "objectAtIndex:", i);
-        if (liveapp_window_title(window)[0] == '\0')
-            continue;
-        if (liveapp_send<BOOL>(window, "canBecomeMainWindow"))
+        if (liveapp_main_candidate(window))
             return window;
     }
     return nullptr;
@@ -122,6 +148,8 @@ void liveapp_do_front(t_liveapp *x)
         return;
     }
     liveapp_activate();
+    if (liveapp_send<BOOL>(window, "isMiniaturized"))
+        liveapp_send<void>(window, "deminiaturize:", (id) nullptr);
     liveapp_send<void>(window, "makeKeyAndOrderFront:", (id) nullptr);
 }
 
