@@ -536,6 +536,10 @@ static void deletion_with_work_in_flight(void)
     CHECK(lines_of(pending, from) == 0);
     CHECK([delegate->opened count] == 1); // the second object's alone
     CHECK(maxhost_live_allocations() == allocations);
+    CHECK(maxhost_refused_calls() == 0);
+    printf("  [ figures ] calls that reached the deleted objects (host model %s): %ld run, "
+           "%ld dropped\n",
+           maxhost_freed_calls(), maxhost_stale_calls_run(), maxhost_dropped_calls());
     maxhost_clear_search_path();
 }
 
