@@ -15,30 +15,20 @@
 # SDK has no JitterAPI binary, so ours stays; its MaxAPI.framework is
 # outdated (it lacks path_absolutepath) and is never linked.
 set(QUENBRIX_MACOS_EXECUTABLE quenbrix)
-include(packaging/identity.cmake) # the Info.plist's version, names, copyright
 set(QUENBRIX_MACOS_BUNDLE_ID "${QUENBRIX_REVERSE_DOMAIN}.quenbrix")
 set(QUENBRIX_MACOS_VERSION "${QUENBRIX_VERSION}")
-set(QUENBRIX_MACOS_OUTPUT "${CMAKE_BINARY_DIR}" CACHE PATH
-    "Folder that receives quenbrix.mxo")
 
 set(QUENBRIX_MACOS_SDK ${QUENBRIX_MACOS_SDK_DIR})
 set(QUENBRIX_MACOS_SOURCES ${QUENBRIX_SHARED_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_mac.cpp)
 
-# The host's object API is taken from the host at load, by name. Each
-# function is listed on its own, so calling one that is not listed here
-# fails the link.
-set(QUENBRIX_MACOS_HOST_API
-    atom_getsym atom_gettype class_addmethod class_extra_lookup class_new
-    class_register clock_delay clock_new defer_low freeobject gensym
-    hashtab_lookup object_addattr_parse object_alloc object_error object_post
-    object_warn outlet_anything outlet_new path_absolutepath path_nameconform)
-
 set(bundle ${QUENBRIX_MACOS_OUTPUT}/quenbrix.mxo)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/packaging/Info.plist.in
                ${CMAKE_CURRENT_BINARY_DIR}/Info.plist @ONLY)
 
-set(QUENBRIX_MAX_SDK "" CACHE PATH "The host maker's SDK (max-sdk-base) to build against")
+# The host's object API is taken from the host at load, by name: one
+# -U flag per function of the list of host calls, so that calling one that
+# is not listed fails the link.
 set(QUENBRIX_MACOS_HOST_FLAGS)
 if(QUENBRIX_MAX_SDK)
     # The SDK's list, '-Wl,-U,_name' items between blanks, as its own build
@@ -49,14 +39,14 @@ if(QUENBRIX_MAX_SDK)
         message(FATAL_ERROR "no host names in ${QUENBRIX_MAX_SDK}/script/max-linker-flags.txt")
     endif()
 else()
-    foreach(name IN LISTS QUENBRIX_MACOS_HOST_API)
+    foreach(name IN LISTS QUENBRIX_HOST_API)
         list(APPEND QUENBRIX_MACOS_HOST_FLAGS "-Wl,-U,_${name}")
     endforeach()
 endif()
 
 # Compile and link settings of the plug-in, whichever SDK it is built with.
 function(quenbrix_macos_module target)
-    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/source)
+    target_include_directories(${target} PRIVATE ${QUENBRIX_SOURCE_INCLUDES})
     if(QUENBRIX_MAX_SDK)
         target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/sdk)
         target_include_directories(${target} SYSTEM PRIVATE

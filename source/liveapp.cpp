@@ -2,6 +2,7 @@
 // dispatch and deferral, and the path of addfile results to the right outlet.
 #include "liveapp.h"
 #include "liveapp_atomic.h"
+#include "liveapp_identity.h"
 #include "liveapp_texts.h"
 
 #include <stdio.h>
@@ -20,9 +21,6 @@ static void liveapp_assist(t_liveapp *x, void *box, long code, long index, char 
 static void liveapp_dblclick(t_liveapp *x);
 static void liveapp_clocktick(t_liveapp *x);
 static void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
-
-#define LIVEAPP_BUILD_DATE "2022/05/24"
-#define LIVEAPP_MAKER_TAG "(quenbrix team)"
 
 static void liveapp_mark_undocumented(t_class *c, const char *message)
 {

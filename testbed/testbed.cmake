@@ -29,14 +29,3 @@ set(QUENBRIX_MACHOLOADER_SOURCES ${QUENBRIX_MACHOLOADER_DIR}/macho_loader.cpp)
 # ext_main of the shipped slice, loaded on first call, for a program that
 # would otherwise link the plug-in from source.
 set(QUENBRIX_SHIPPED_ENTRY_SOURCES ${QUENBRIX_MACHOLOADER_DIR}/shipped_ext_main.c)
-
-# Registers a test program of the stand-in host once more under each of the
-# stand-in host's other models of calls queued for a freed object
-# (MAXHOST_FREED_CALLS; the program's own tests run under the default, run).
-function(quenbrix_host_model_runs program)
-    foreach(model IN ITEMS drop strict)
-        add_test(NAME host_model.${model}.${program} COMMAND ${program})
-        set_tests_properties(host_model.${model}.${program} PROPERTIES
-            ENVIRONMENT MAXHOST_FREED_CALLS=${model})
-    endforeach()
-endfunction()
