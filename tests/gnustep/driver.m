@@ -111,8 +111,9 @@ static const NSUInteger DOCUMENT = NSWindowStyleMaskTitled | NSWindowStyleMaskCl
                                    NSWindowStyleMaskMiniaturizable |
                                    NSWindowStyleMaskResizable;
 
-// The windows of the running case, closed and released after it.
-static NSMutableArray *case_windows;
+// The windows of the running case, closed and released after it, and its
+// folders of files, removed after it.
+static NSMutableArray *case_windows, *case_folders;
 
 static id make_window(Class cls, const char *title, NSUInteger style, BOOL show)
 {
@@ -246,6 +247,8 @@ static void savefocus_from_another_thread(void *x)
     [s release];
 }
 
+// A folder of its own holding SONG, searched by the host; removed when the
+// case is over.
 static NSString *temp_folder_with_song(void)
 {
     char templ[] = "/tmp/quenbrix-gnustep-XXXXXX";
@@ -254,6 +257,8 @@ static NSString *temp_folder_with_song(void)
     NSString *folder = [NSString stringWithUTF8String:templ];
     NSString *song = [folder stringByAppendingPathComponent:[NSString stringWithUTF8String:SONG]];
     [@"set" writeToFile:song atomically:NO];
+    maxhost_add_search_folder(templ);
+    [case_folders addObject:folder];
     return folder;
 }
 
@@ -451,7 +456,7 @@ static void saved_window_changed_since(void)
             CHECK([saved isVisible] && ![saved isMiniaturized]);
             CHECK([NSApp keyWindow] == saved);
         } else {
-            CHECK(has_line(x, 2, LIVEAPP_TEXT_WINDOW_GONE));
+            CHECK(has_line(x, MAXHOST_ERROR, LIVEAPP_TEXT_WINDOW_GONE));
             CHECK(![saved isVisible]);
             CHECK([NSApp keyWindow] != saved);
         }
@@ -464,7 +469,6 @@ static void saved_window_changed_since(void)
 static void addfile_ok(void)
 {
     NSString *folder = temp_folder_with_song();
-    maxhost_add_search_folder([folder UTF8String]);
     void *x = make_object();
     int from = maxhost_console_count(); // after the process check
 
@@ -477,14 +481,12 @@ static void addfile_ok(void)
     CHECK(sent_is(0, RIGHT, LIVEAPP_RESULT_OK) && maxhost_sent_count() == 1);
     CHECK(lines_of(x, from) == 0);
     maxhost_free_object(x);
-    maxhost_clear_search_path();
 }
 
 // addfile where the workspace says no: the console says so, then "error".
 static void addfile_refused(void)
 {
-    NSString *folder = temp_folder_with_song();
-    maxhost_add_search_folder([folder UTF8String]);
+    temp_folder_with_song();
     void *x = make_object();
 
     send_addfile(x, SONG);
@@ -493,19 +495,17 @@ static void addfile_refused(void)
 
     char text[256];
     snprintf(text, sizeof text, "Live was not given the file: %s", SONG);
-    CHECK(has_line(x, 2, text));
+    CHECK(has_line(x, MAXHOST_ERROR, text));
     CHECK(sent_is(0, RIGHT, LIVEAPP_RESULT_ERROR) && maxhost_sent_count() == 1);
     CHECK([delegate->opened count] == 0);
     maxhost_free_object(x);
-    maxhost_clear_search_path();
 }
 
 // Objects deleted with work in flight send and post nothing afterwards and
 // leave nothing held.
 static void deletion_with_work_in_flight(void)
 {
-    NSString *folder = temp_folder_with_song();
-    maxhost_add_search_folder([folder UTF8String]);
+    temp_folder_with_song();
     LiveWindow *live = document(LIVE_TITLE);
     [live makeKeyAndOrderFront:nil];
     pump();
@@ -545,7 +545,6 @@ static void deletion_with_work_in_flight(void)
     printf("  [ figures ] calls that reached the deleted objects (host model %s): %ld run, "
            "%ld dropped\n",
            maxhost_freed_calls(), maxhost_stale_calls_run(), maxhost_dropped_calls());
-    maxhost_clear_search_path();
 }
 
 // ---- what GNUstep alone needs ----
@@ -632,6 +631,7 @@ int main(void)
         int before = failures;
         NSAutoreleasePool *case_pool = [NSAutoreleasePool new];
         case_windows = [NSMutableArray new];
+        case_folders = [NSMutableArray new];
         [delegate->opened removeAllObjects];
         maxhost_console_clear();
         maxhost_sent_clear();
@@ -639,6 +639,10 @@ int main(void)
         for (NSWindow *w in case_windows)
             [w close];
         [case_windows release];
+        maxhost_clear_search_path();
+        for (NSString *folder in case_folders)
+            [[NSFileManager defaultManager] removeItemAtPath:folder error:NULL];
+        [case_folders release];
         pump();
         [case_pool release];
         ++ran;
