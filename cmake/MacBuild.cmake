@@ -59,8 +59,13 @@ function(quenbrix_macos_module target)
         target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
         set(maxaudio "SHELL:-framework MaxAudioAPI")
     endif()
+    # Unwind tables in both slices, as Apple's compiler makes them by
+    # default; clang 14 leaves them out here (on x86-64 for -ffreestanding,
+    # on arm64 for -fno-exceptions). Without them an Objective-C exception
+    # raised inside an AppKit call cannot pass through our frames to the
+    # handlers further up, and the process (Live) ends.
     target_compile_options(${target} PRIVATE ${QUENBRIX_WARNINGS}
-        -fno-exceptions -fno-rtti -fvisibility=hidden)
+        -fno-exceptions -fno-rtti -fvisibility=hidden -fasynchronous-unwind-tables)
     # MaxAudioAPI and JitterAPI are named among the load commands although
     # nothing is taken from them, as the host expects of its plug-ins; so no
     # -dead_strip_dylibs.
@@ -84,7 +89,7 @@ if(QUENBRIX_MACOS_CROSS)
         target_compile_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"
             -ffreestanding -nostdlibinc -isystem ${QUENBRIX_MACOS_SDK}/usr/include)
         target_link_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"
-            -fuse-ld=lld -Wl,-platform_version,macos,${min},11.0)
+            -fuse-ld=lld --ld-path=${QUENBRIX_LD64_16} -Wl,-platform_version,macos,${min},11.0)
         # The code signature names the file it was made for: link straight
         # to the executable's name.
         set_target_properties(${target} PROPERTIES

@@ -7,13 +7,13 @@ if(NOT QUENBRIX_MACOS)
 endif()
 
 find_program(QUENBRIX_MACOS_CLANG NAMES clang-14)
-find_program(QUENBRIX_MACOS_LLD NAMES ld64.lld-14 ld64.lld)
+find_program(QUENBRIX_MACOS_LD64_16 NAMES ld64.lld-16)
 find_program(QUENBRIX_MACOS_LIPO NAMES llvm-lipo-14 llvm-lipo)
 find_program(QUENBRIX_MACOS_OBJDUMP NAMES llvm-objdump-14 llvm-objdump)
-if(NOT QUENBRIX_MACOS_CLANG OR NOT QUENBRIX_MACOS_LLD OR NOT QUENBRIX_MACOS_LIPO
+if(NOT QUENBRIX_MACOS_CLANG OR NOT QUENBRIX_MACOS_LD64_16 OR NOT QUENBRIX_MACOS_LIPO
    OR NOT QUENBRIX_MACOS_OBJDUMP)
-    quenbrix_tool_missing(macos "clang-14, lld-14 or llvm-14 not found "
-                                "(apt-get install clang-14 lld-14 llvm-14)")
+    quenbrix_tool_missing(macos "clang-14, lld-16 or llvm-14 not found "
+                                "(apt-get install clang-14 lld-16 llvm-14)")
     return()
 endif()
 

@@ -20,6 +20,10 @@ typedef unsigned long liveapp_nsuint;
 // NSApplicationActivateIgnoringOtherApps
 #define LIVEAPP_ACTIVATE_IGNORING_OTHER_APPS ((liveapp_nsuint)1 << 1)
 
+// NSWindowStyleMaskTitled and NSWindowStyleMaskResizable
+#define LIVEAPP_STYLE_TITLED ((liveapp_nsuint)1 << 0)
+#define LIVEAPP_STYLE_RESIZABLE ((liveapp_nsuint)1 << 3)
+
 // The buffer that the BSD calls fill with a process name or path.
 #define LIVEAPP_PROC_BUFFER 4096
 
@@ -65,28 +69,59 @@ void liveapp_checkprocess(t_liveapp *x)
     liveapp_checkprocess_name(x, name);
 }
 
-// Live's main window: the first of the application's windows, in the list's
-// order, with a title that can become the main window. Nil when none can.
-// Its title, as read for the test, goes to `title` when that is not null:
-// a second read could answer differently. A title that cannot be read ends
-// the search with nil: that window may be the main one, and the next
-// candidate would be the wrong one.
+// What a window is to the search for Live's main window.
+enum { LIVEAPP_NOT_MAIN, LIVEAPP_MAIN, LIVEAPP_TITLE_UNREADABLE };
+
+// Whether the window can be Live's main window: it has a title, and it can
+// become the main window now or could once it is back from the Dock. AppKit
+// says canBecomeMainWindow only of a visible window, and a minimised one is
+// not visible; for that one its rule is applied here: not a panel, and a
+// title bar or a resize control. The title, as read for the test, goes to
+// *title: a second read could answer differently.
+static int liveapp_main_candidate(id window, const char **title)
+{
+    const char *text = liveapp_window_title(window);
+    if (!text)
+        return LIVEAPP_TITLE_UNREADABLE;
+    if (text[0] == '\0')
+        return LIVEAPP_NOT_MAIN;
+    *title = text;
+    if (liveapp_send<BOOL>(window, "canBecomeMainWindow"))
+        return LIVEAPP_MAIN;
+    if (!liveapp_send<BOOL>(window, "isMiniaturized") ||
+        liveapp_send<BOOL>(window, "isKindOfClass:", liveapp_objc_class("NSPanel")))
+        return LIVEAPP_NOT_MAIN;
+    liveapp_nsuint style = liveapp_send<liveapp_nsuint>(window, "styleMask");
+    return (style & (LIVEAPP_STYLE_TITLED | LIVEAPP_STYLE_RESIZABLE)) != 0 ? LIVEAPP_MAIN
+                                                                          : LIVEAPP_NOT_MAIN;
+}
+
+// Live's main window: the application's main window when it passes the
+// tests, else the first window of the application's list that does. AppKit
+// promises no order for that list, so the main window comes first wherever
+// there is one. Nil when no window passes. Its title goes to `title` when
+// that is not null. A title that cannot be read ends the search with nil:
+// that window may be the main one, and the next candidate would be the
+// wrong one.
 static id liveapp_find_window(const char **title)
 {
-    id windows = liveapp_send<id>(liveapp_shared_app(), "windows");
+    const char *text = nullptr;
+    if (!title)
+        title = &text;
+    id app = liveapp_shared_app();
+    id main = liveapp_send<id>(app, "mainWindow");
+    if (main) {
+        int found = liveapp_main_candidate(main, title);
+        if (found != LIVEAPP_NOT_MAIN)
+            return found == LIVEAPP_MAIN ? main : nullptr;
+    }
+    id windows = liveapp_send<id>(app, "windows");
     liveapp_nsuint count = liveapp_send<liveapp_nsuint>(windows, "count");
     for (liveapp_nsuint i = 0; i < count; ++i) {
         id window = liveapp_send<id>(windows, "objectAtIndex:", i);
-        const char *text = liveapp_window_title(window);
-        if (!text)
-            return nullptr;
-        if (text[0] == '\0')
-            continue;
-        if (liveapp_send<BOOL>(window, "canBecomeMainWindow")) {
-            if (title)
-                *title = text;
-            return window;
-        }
+        int found = liveapp_main_candidate(window, title);
+        if (found != LIVEAPP_NOT_MAIN)
+            return found == LIVEAPP_MAIN ? window : nullptr;
     }
     return nullptr;
 }
@@ -137,6 +172,8 @@ void liveapp_do_front(t_liveapp *x)
         return;
     }
     liveapp_activate(x);
+    if (liveapp_send<BOOL>(window, "isMiniaturized"))
+        liveapp_send<void>(window, "deminiaturize:", (id) nullptr);
     liveapp_send<void>(window, "makeKeyAndOrderFront:", (id) nullptr);
 }
 

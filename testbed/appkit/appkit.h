@@ -22,10 +22,29 @@ namespace appkit {
 // Objects of an earlier state are destroyed.
 void reset();
 
-// Windows, in the order of the application's windows list.
+// Windows, in the order they were made. A window that can become main is
+// an NSWindow with a title bar and a resize control; one that cannot is an
+// NSPanel. As AppKit documents it, canBecomeMainWindow answers YES only for
+// a window that is visible, is not a panel, and has a title bar or a
+// resize control: never for a hidden, minimised or closed window.
 id add_window(const char *title, bool can_become_main = true);
 void set_title(id window, const char *title);
-void set_can_become_main(id window, bool can);
+// AppKit's style mask bits that decide whether a window can become main.
+enum : unsigned long { STYLE_BORDERLESS = 0, STYLE_TITLED = 1 << 0, STYLE_RESIZABLE = 1 << 3 };
+void set_style(id window, unsigned long style_mask);
+
+// The order in which the application lists its windows: AppKit promises
+// none, so tests may ask for another than the order they were made in.
+enum class ListOrder { as_made, reversed };
+void set_list_order(ListOrder order);
+
+// The application's main window: the last window made key by
+// makeKeyAndOrderFront: that could become main, until it is hidden,
+// minimised or closed. As AppKit allows, mainWindow answers nil while the
+// application is not active. set_main_window makes a window that can
+// become main the main window (and key), as a click on it would.
+id main_window();
+void set_main_window(id window);
 // Closing hides the window and the application lets go of it; it stays in
 // the windows list while anything else retains it.
 void close_window(id window);
