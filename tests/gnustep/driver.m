@@ -177,12 +177,15 @@ static void send_addfile(void *x, const char *file)
     maxhost_send(x, "addfile", 1, &a);
 }
 
-// Console lines of one object from line `from` on.
+static int platform_says_so(const char *text);
+
+// Console lines of one object from line `from` on, but for those the
+// platform itself explains (platform_says_so).
 static int lines_of(void *x, int from)
 {
     int n = 0;
     for (int i = from; i < maxhost_console_count(); ++i)
-        if (maxhost_console_object(i) == x) {
+        if (maxhost_console_object(i) == x && !platform_says_so(maxhost_console_text(i))) {
             printf("  console: %s\n", maxhost_console_text(i));
             ++n;
         }
@@ -577,8 +580,25 @@ static void platform_setup(void)
     gnustep_open_file = method_getImplementation(m);
     method_setImplementation(m, (IMP)(void (*)(void))open_file_answering_no);
 }
+
+// GNUstep has no running application object (+[NSRunningApplication
+// currentApplication] is nil), so when Live is not active the plug-in has
+// nobody to ask and says it cannot activate Live. Apple's AppKit always
+// has one.
+static int platform_says_so(const char *text)
+{
+    if (strcmp(text, LIVEAPP_TEXT_CANT_ACTIVATE) != 0)
+        return 0;
+    printf("  console: %s (GNUstep has no running application object)\n", text);
+    return 1;
+}
 #else
 static void platform_setup(void) {}
+static int platform_says_so(const char *text)
+{
+    (void)text;
+    return 0;
+}
 #endif
 
 // ---- running ----

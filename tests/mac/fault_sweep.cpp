@@ -229,7 +229,7 @@ protected:
         w.folder = folder_;
         w.palette = appkit::add_window("Palette", false);
         w.main = appkit::add_window(LIVE_TITLE, true);
-        w.dialog = appkit::add_window("Export", true);
+        w.dialog = appkit::add_window("Export", false); // a panel: never the main window
     }
 
     // What the request did; with `screen`, also which window is key after it.
