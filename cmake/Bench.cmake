@@ -3,7 +3,7 @@
 # prints Google Benchmark's results and then a short table.
 find_package(benchmark QUIET)
 if(NOT benchmark_FOUND)
-    message(STATUS "Benchmarks: Google Benchmark not found (libbenchmark-dev)")
+    quenbrix_tool_missing(bench "Google Benchmark not found (apt-get install libbenchmark-dev)")
     return()
 endif()
 
@@ -12,7 +12,7 @@ endif()
 # stand-in host, compiled once more for the benchmark alone.
 add_executable(quenbrix_bench bench/bench_quenbrix.cpp ${QUENBRIX_MAXHOST_SOURCES}
                ${QUENBRIX_SHARED_SOURCES} ${QUENBRIX_NATIVE_PLATFORM_SOURCES})
-target_include_directories(quenbrix_bench PRIVATE source host ${QUENBRIX_MAXHOST_DIR} tests/support)
+target_include_directories(quenbrix_bench PRIVATE ${QUENBRIX_SOURCE_INCLUDES} host ${QUENBRIX_MAXHOST_DIR} tests/support)
 target_compile_options(quenbrix_bench PRIVATE -O2 -DNDEBUG)
 target_link_libraries(quenbrix_bench PRIVATE benchmark::benchmark Threads::Threads appkit)
 target_compile_definitions(quenbrix_bench PRIVATE QUENBRIX_BUILD_DIR="${CMAKE_BINARY_DIR}")

@@ -15,31 +15,20 @@
 # SDK has no JitterAPI binary, so ours stays; its MaxAPI.framework is
 # outdated (it lacks path_absolutepath) and is never linked.
 set(QUENBRIX_MACOS_EXECUTABLE quenbrix)
-include(packaging/identity.cmake) # the Info.plist's version, names, copyright
 set(QUENBRIX_MACOS_BUNDLE_ID "${QUENBRIX_REVERSE_DOMAIN}.quenbrix")
 set(QUENBRIX_MACOS_VERSION "${QUENBRIX_VERSION}")
-set(QUENBRIX_MACOS_OUTPUT "${CMAKE_BINARY_DIR}" CACHE PATH
-    "Folder that receives quenbrix.mxo")
 
 set(QUENBRIX_MACOS_SDK ${QUENBRIX_MACOS_SDK_DIR})
 set(QUENBRIX_MACOS_SOURCES ${QUENBRIX_SHARED_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_mac.cpp)
 
-# The host's object API is taken from the host at load, by name. Each
-# function is listed on its own, so calling one that is not listed here
-# fails the link.
-set(QUENBRIX_MACOS_HOST_API
-    atom_getsym atom_gettype class_addmethod class_extra_lookup class_new
-    class_register clock_delay clock_new defer_low freeobject gensym
-    hashtab_lookup object_addattr_parse object_alloc object_error object_post
-    object_warn outlet_anything outlet_new path_absolutepath path_nameconform
-    sysmem_freeptr sysmem_newptrclear)
-
 set(bundle ${QUENBRIX_MACOS_OUTPUT}/quenbrix.mxo)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/packaging/Info.plist.in
                ${CMAKE_CURRENT_BINARY_DIR}/Info.plist @ONLY)
 
-set(QUENBRIX_MAX_SDK "" CACHE PATH "The host maker's SDK (max-sdk-base) to build against")
+# The host's object API is taken from the host at load, by name: one
+# -U flag per function of the list of host calls, so that calling one that
+# is not listed fails the link.
 set(QUENBRIX_MACOS_HOST_FLAGS)
 if(QUENBRIX_MAX_SDK)
     # The SDK's list, '-Wl,-U,_name' items between blanks, as its own build
@@ -50,14 +39,14 @@ if(QUENBRIX_MAX_SDK)
         message(FATAL_ERROR "no host names in ${QUENBRIX_MAX_SDK}/script/max-linker-flags.txt")
     endif()
 else()
-    foreach(name IN LISTS QUENBRIX_MACOS_HOST_API)
+    foreach(name IN LISTS QUENBRIX_HOST_API)
         list(APPEND QUENBRIX_MACOS_HOST_FLAGS "-Wl,-U,_${name}")
     endforeach()
 endif()
 
 # Compile and link settings of the plug-in, whichever SDK it is built with.
 function(quenbrix_macos_module target)
-    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/source)
+    target_include_directories(${target} PRIVATE ${QUENBRIX_SOURCE_INCLUDES})
     if(QUENBRIX_MAX_SDK)
         target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/sdk)
         target_include_directories(${target} SYSTEM PRIVATE
@@ -70,8 +59,13 @@ function(quenbrix_macos_module target)
         target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
         set(maxaudio "SHELL:-framework MaxAudioAPI")
     endif()
+    # Unwind tables in both slices, as Apple's compiler makes them by
+    # default; clang 14 leaves them out here (on x86-64 for -ffreestanding,
+    # on arm64 for -fno-exceptions). Without them an Objective-C exception
+    # raised inside an AppKit call cannot pass through our frames to the
+    # handlers further up, and the process (Live) ends.
     target_compile_options(${target} PRIVATE ${QUENBRIX_WARNINGS}
-        -fno-exceptions -fno-rtti -fvisibility=hidden)
+        -fno-exceptions -fno-rtti -fvisibility=hidden -fasynchronous-unwind-tables)
     # MaxAudioAPI and JitterAPI are named among the load commands although
     # nothing is taken from them, as the host expects of its plug-ins; so no
     # -dead_strip_dylibs.
@@ -95,7 +89,7 @@ if(QUENBRIX_MACOS_CROSS)
         target_compile_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"
             -ffreestanding -nostdlibinc -isystem ${QUENBRIX_MACOS_SDK}/usr/include)
         target_link_options(${target} PRIVATE "SHELL:-target ${arch}-apple-macos${min}"
-            -fuse-ld=lld -Wl,-platform_version,macos,${min},11.0)
+            -fuse-ld=lld --ld-path=${QUENBRIX_LD64_16} -Wl,-platform_version,macos,${min},11.0)
         # The code signature names the file it was made for: link straight
         # to the executable's name.
         set_target_properties(${target} PROPERTIES

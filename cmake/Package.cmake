@@ -10,7 +10,6 @@
 
 if(NOT CMAKE_SCRIPT_MODE_FILE)
 
-include(packaging/identity.cmake)
 set(QUENBRIX_PACKAGE_VERSION "${QUENBRIX_VERSION}")
 set(QUENBRIX_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(QUENBRIX_PACKAGE_DIR ${QUENBRIX_DIST_DIR}/quenbrix)
@@ -37,6 +36,15 @@ if(NOT QUENBRIX_PACKAGE_HAS_WINDOWS OR NOT QUENBRIX_PACKAGE_HAS_MACOS)
                    "macOS external ${QUENBRIX_PACKAGE_HAS_MACOS}")
 endif()
 
+# The project's address, for package-info.json's "website"; left out while
+# there is none. A build on the project's hosting sets it (QUENBRIX_WEBSITE in
+# the environment, or -DQUENBRIX_WEBSITE=...).
+set(QUENBRIX_WEBSITE "$ENV{QUENBRIX_WEBSITE}" CACHE STRING
+    "The project's address, for the package's website entry (none when empty)")
+set(QUENBRIX_WEBSITE_ENTRY)
+if(QUENBRIX_WEBSITE)
+    set(QUENBRIX_WEBSITE_ENTRY "\n\t\"website\" : \"${QUENBRIX_WEBSITE}\",")
+endif()
 configure_file(${QUENBRIX_PACKAGE_STATIC}/package-info.json.in
                ${CMAKE_BINARY_DIR}/package/package-info.json @ONLY)
 
@@ -45,7 +53,6 @@ file(GLOB_RECURSE QUENBRIX_PACKAGE_SOURCES CONFIGURE_DEPENDS
 
 # The patchers, the device and the icon, written from their Python
 # descriptions (-B: no byte code in the source tree).
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(QUENBRIX_DEMO_DEVICE "quenbrix Demo.amxd")
 set(QUENBRIX_PACKAGE_GENERATED ${CMAKE_BINARY_DIR}/package/generated)
 set(QUENBRIX_PACKAGE_GENERATED_FILES
@@ -59,34 +66,40 @@ add_custom_command(
     OUTPUT ${QUENBRIX_PACKAGE_GENERATED_FILES}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${QUENBRIX_PACKAGE_GENERATED}
     COMMAND Python3::Interpreter -B make_package_files.py ${QUENBRIX_PACKAGE_GENERATED}
+            ${QUENBRIX_GENERATED_DIR}/liveapp_identity.h
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/packaging/generate
     DEPENDS ${QUENBRIX_PACKAGE_GENERATORS}
             ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_texts.h
+            ${QUENBRIX_GENERATED_DIR}/liveapp_identity.h
+            ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp.cpp
+            ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_win.cpp
+            ${CMAKE_CURRENT_SOURCE_DIR}/source/liveapp_mac.cpp
     COMMENT "Writing the demo device, the help and launcher patchers and the icon"
     VERBATIM)
+
+# What the assembly takes, apart from where it writes; the signing test
+# assembles a package of its own from the same pieces.
+set(QUENBRIX_PACKAGE_ASSEMBLY
+    -DSTATIC_DIR=${QUENBRIX_PACKAGE_STATIC}
+    -DPACKAGE_INFO=${CMAKE_BINARY_DIR}/package/package-info.json
+    -DGENERATED_DIR=${QUENBRIX_PACKAGE_GENERATED}
+    -DWINDOWS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_WINDOWS}>:${QUENBRIX_WINDOWS_EXTERNAL}>
+    -DMACOS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_MACOS}>:${QUENBRIX_MACOS_EXTERNAL}>
+    -DZIP_DATE=${QUENBRIX_DATE}
+    -DSIGN_TOOL=${CMAKE_CURRENT_SOURCE_DIR}/tools/sign)
 
 # Assembled on every build: it copies a handful of files and zips them, and
 # so never ships an external older than the one the cross build just made.
 add_custom_target(quenbrix_package ALL
-    COMMAND ${CMAKE_COMMAND}
-        -DSTATIC_DIR=${QUENBRIX_PACKAGE_STATIC}
-        -DPACKAGE_INFO=${CMAKE_BINARY_DIR}/package/package-info.json
-        -DGENERATED_DIR=${QUENBRIX_PACKAGE_GENERATED}
-        -DDIST_DIR=${QUENBRIX_DIST_DIR}
-        -DZIP=${QUENBRIX_PACKAGE_ZIP}
-        -DWINDOWS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_WINDOWS}>:${QUENBRIX_WINDOWS_EXTERNAL}>
-        -DMACOS_EXTERNAL=$<$<BOOL:${QUENBRIX_PACKAGE_HAS_MACOS}>:${QUENBRIX_MACOS_EXTERNAL}>
+    COMMAND ${CMAKE_COMMAND} ${QUENBRIX_PACKAGE_ASSEMBLY}
+        -DDIST_DIR=${QUENBRIX_DIST_DIR} -DZIP=${QUENBRIX_PACKAGE_ZIP}
         -P ${CMAKE_CURRENT_LIST_FILE}
     DEPENDS ${QUENBRIX_PACKAGE_SOURCES} ${QUENBRIX_PACKAGE_GENERATED_FILES}
-            ${CMAKE_CURRENT_LIST_FILE}
+            ${CMAKE_CURRENT_LIST_FILE} ${CMAKE_CURRENT_SOURCE_DIR}/tools/sign
     COMMENT "Assembling the Max package in ${QUENBRIX_PACKAGE_DIR}"
     VERBATIM)
 if(QUENBRIX_PACKAGE_DEPENDS)
     add_dependencies(quenbrix_package ${QUENBRIX_PACKAGE_DEPENDS})
-endif()
-
-if(QUENBRIX_TESTS)
-    add_subdirectory(tests/package)
 endif()
 
 return()
@@ -99,37 +112,59 @@ endif()
 #   GENERATED_DIR     devices/, help/, extras/ and icon.png, as generated
 #   DIST_DIR          where the package folder and the zip go
 #   ZIP               the zip to write; its checksum goes to ZIP.sha256
+#   ZIP_DATE          the time stamp of every file in the zip, yyyy/mm/dd
 #   WINDOWS_EXTERNAL  quenbrix.mxe64, or empty when not built here
 #   MACOS_EXTERNAL    quenbrix.mxo bundle folder, or empty when not built here
+#   SIGN_TOOL         tools/sign, which signs the package's copy of the
+#                     Windows external when the environment names a
+#                     certificate (QUENBRIX_SIGN_*), and says once otherwise
+# With ZIP_ONLY set, only DIST_DIR, ZIP and ZIP_DATE (by default the
+# release's date, from packaging/identity.cmake) are used: the folder
+# DIST_DIR/quenbrix is zipped as it stands (the release does that on a Mac,
+# after signing the macOS external there).
 
 set(package ${DIST_DIR}/quenbrix)
-file(REMOVE_RECURSE ${package})
-file(MAKE_DIRECTORY ${package}/externals)
+if(NOT ZIP_ONLY)
+    file(REMOVE_RECURSE ${package})
+    file(MAKE_DIRECTORY ${package}/externals)
 
-file(COPY ${STATIC_DIR}/docs ${STATIC_DIR}/license ${STATIC_DIR}/README.md
-     DESTINATION ${package})
-file(COPY ${PACKAGE_INFO} DESTINATION ${package})
-file(COPY ${GENERATED_DIR}/ DESTINATION ${package})
+    file(COPY ${STATIC_DIR}/docs ${STATIC_DIR}/license ${STATIC_DIR}/README.md
+         DESTINATION ${package})
+    file(COPY ${PACKAGE_INFO} DESTINATION ${package})
+    file(COPY ${GENERATED_DIR}/ DESTINATION ${package})
 
-if(WINDOWS_EXTERNAL)
-    if(NOT EXISTS ${WINDOWS_EXTERNAL})
-        message(FATAL_ERROR "the Windows build made no ${WINDOWS_EXTERNAL}")
+    if(WINDOWS_EXTERNAL)
+        if(NOT EXISTS ${WINDOWS_EXTERNAL})
+            message(FATAL_ERROR "the Windows build made no ${WINDOWS_EXTERNAL}")
+        endif()
+        file(COPY ${WINDOWS_EXTERNAL} DESTINATION ${package}/externals)
+        if(SIGN_TOOL)
+            execute_process(COMMAND sh ${SIGN_TOOL} ${package}/externals/quenbrix.mxe64
+                            RESULT_VARIABLE signed)
+            if(NOT signed EQUAL 0)
+                message(FATAL_ERROR "could not sign ${package}/externals/quenbrix.mxe64")
+            endif()
+        endif()
     endif()
-    file(COPY ${WINDOWS_EXTERNAL} DESTINATION ${package}/externals)
-endif()
-if(MACOS_EXTERNAL)
-    if(NOT EXISTS ${MACOS_EXTERNAL}/Contents/MacOS/quenbrix)
-        message(FATAL_ERROR "the macOS build made no ${MACOS_EXTERNAL}")
+    if(MACOS_EXTERNAL)
+        if(NOT EXISTS ${MACOS_EXTERNAL}/Contents/MacOS/quenbrix)
+            message(FATAL_ERROR "the macOS build made no ${MACOS_EXTERNAL}")
+        endif()
+        file(COPY ${MACOS_EXTERNAL} DESTINATION ${package}/externals)
     endif()
-    file(COPY ${MACOS_EXTERNAL} DESTINATION ${package}/externals)
 endif()
 
 # The zip holds the folder quenbrix/ itself, so that unpacking it into
-# Max's Packages folder installs the package. A fixed time stamp makes the
-# same content give the same zip.
+# Max's Packages folder installs the package. A fixed time stamp, the
+# release's date, makes the same content give the same zip.
 file(REMOVE ${ZIP} ${ZIP}.sha256)
+if(NOT ZIP_DATE)
+    include(${CMAKE_CURRENT_LIST_DIR}/../packaging/identity.cmake)
+    set(ZIP_DATE ${QUENBRIX_DATE})
+endif()
+string(REPLACE "/" "-" zip_mtime "${ZIP_DATE}")
 execute_process(
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=2022-05-24 quenbrix
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP} --format=zip --mtime=${zip_mtime} quenbrix
     WORKING_DIRECTORY ${DIST_DIR}
     RESULT_VARIABLE zipped)
 if(NOT zipped EQUAL 0)

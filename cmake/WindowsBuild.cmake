@@ -1,7 +1,7 @@
 # The Windows x64 build: the plug-in quenbrix.mxe64, and with mingw-w64
-# (cmake/mingw-w64.cmake) also the stand-in host MaxAPI.dll and the host
-# programs and tests that run them under Wine. Everything lands in the build
-# folder's top.
+# (cmake/mingw-w64.cmake) also the stand-in host MaxAPI.dll (the test
+# programs that run them under Wine come from testbed/livewin and
+# tests/windows). Everything lands in the build folder's top.
 #
 # QUENBRIX_MAX_SDK, the path of the host maker's SDK (max-sdk-base), builds
 # the plug-in against the SDK's headers (host/sdk/max_api.h stands in for
@@ -11,11 +11,8 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-set(QUENBRIX_MAX_SDK "" CACHE PATH "The host maker's SDK (max-sdk-base) to build against")
-
 # The plug-in's version resource (windres, or rc with Visual Studio), from
 # packaging/identity.cmake.
-include(packaging/identity.cmake)
 enable_language(RC)
 string(REPLACE "." "," QUENBRIX_VERSION_COMMAS "${QUENBRIX_VERSION},0")
 configure_file(packaging/quenbrix.rc.in ${CMAKE_BINARY_DIR}/quenbrix.rc @ONLY)
@@ -48,7 +45,7 @@ if(MSVC)
     add_library(quenbrix MODULE ${QUENBRIX_PLUGIN_SOURCES})
     set_target_properties(quenbrix PROPERTIES PREFIX "" SUFFIX ".mxe64"
                           MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
-    target_include_directories(quenbrix PRIVATE source)
+    target_include_directories(quenbrix PRIVATE ${QUENBRIX_SOURCE_INCLUDES})
     quenbrix_windows_host(quenbrix)
     target_compile_options(quenbrix PRIVATE /W3 /GR-)
     target_compile_definitions(quenbrix PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
@@ -63,8 +60,19 @@ set(QUENBRIX_WIN_STATIC -static -static-libgcc -static-libstdc++)
 
 find_program(QUENBRIX_DLLTOOL NAMES ${CMAKE_DLLTOOL} x86_64-w64-mingw32-dlltool REQUIRED)
 
-# The plug-in's view of the host: an import library made from our name list.
-set(QUENBRIX_MAXAPI_DEF ${CMAKE_CURRENT_SOURCE_DIR}/packaging/MaxAPI.def)
+# The plug-in's view of the host: an import library made from the list of
+# host calls, through a module-definition file written from it.
+set(QUENBRIX_MAXAPI_DEF ${CMAKE_BINARY_DIR}/MaxAPI.def)
+list(JOIN QUENBRIX_HOST_API "\n    " exports)
+file(CONFIGURE OUTPUT ${QUENBRIX_MAXAPI_DEF} CONTENT
+"; The host object API that quenbrix calls, by name, as MaxAPI.dll exports it:
+; written by the build from host/max_api_calls.txt. dlltool makes the
+; plug-in's import library from it, and the stand-in MaxAPI.dll exports the
+; same names from it.
+LIBRARY MaxAPI.dll
+EXPORTS
+    ${exports}
+")
 set(QUENBRIX_MAXAPI_IMPLIB ${CMAKE_BINARY_DIR}/implib/libMaxAPI.a)
 add_custom_command(
     OUTPUT ${QUENBRIX_MAXAPI_IMPLIB}
@@ -78,7 +86,7 @@ add_custom_target(maxapi_implib DEPENDS ${QUENBRIX_MAXAPI_IMPLIB})
 # quenbrix.mxe64
 add_library(quenbrix MODULE ${QUENBRIX_PLUGIN_SOURCES})
 set_target_properties(quenbrix PROPERTIES PREFIX "" SUFFIX ".mxe64")
-target_include_directories(quenbrix PRIVATE source)
+target_include_directories(quenbrix PRIVATE ${QUENBRIX_SOURCE_INCLUDES})
 quenbrix_windows_host(quenbrix)
 if(NOT QUENBRIX_MAX_SDK)
     set_target_properties(quenbrix PROPERTIES LINK_DEPENDS ${QUENBRIX_MAXAPI_IMPLIB})
@@ -99,8 +107,3 @@ set_target_properties(MaxAPI PROPERTIES PREFIX "")
 target_include_directories(MaxAPI PUBLIC host ${QUENBRIX_MAXHOST_DIR})
 target_compile_definitions(MaxAPI PRIVATE MAXHOST_BUILDING_DLL)
 target_link_options(MaxAPI PRIVATE ${QUENBRIX_WIN_STATIC})
-
-if(QUENBRIX_TESTS)
-    add_subdirectory(testbed/livewin)
-    add_subdirectory(tests/windows)
-endif()

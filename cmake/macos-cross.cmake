@@ -2,12 +2,16 @@
 # clang-14 compiles each architecture, ld64.lld links it against the text
 # stubs in testbed/macos-sdk/ (which stand in for Apple's SDK), llvm-lipo joins the slices.
 # cmake/MacBuild.cmake builds one slice per architecture in this mode.
+#
+# The linker is lld 16's: lld 14 ends the unwind table at the start of the
+# last function of __text whenever that function's entry is folded into the
+# one before it, so the last function has no unwind information.
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_SYSTEM_VERSION 20.0)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 find_program(QUENBRIX_CLANG NAMES clang-14 REQUIRED)
-find_program(QUENBRIX_LD64 NAMES ld64.lld-14 ld64.lld REQUIRED)
+find_program(QUENBRIX_LD64_16 NAMES ld64.lld-16 REQUIRED)
 find_program(QUENBRIX_LIPO NAMES llvm-lipo-14 llvm-lipo REQUIRED)
 find_program(CMAKE_AR NAMES llvm-ar-14 llvm-ar REQUIRED)
 find_program(CMAKE_RANLIB NAMES llvm-ranlib-14 llvm-ranlib REQUIRED)

@@ -2,6 +2,7 @@
 // dispatch and deferral, and the path of addfile results to the right outlet.
 #include "liveapp.h"
 #include "liveapp_atomic.h"
+#include "liveapp_identity.h"
 #include "liveapp_texts.h"
 
 #include <stdio.h>
@@ -24,9 +25,6 @@ static void liveapp_clocktick(t_liveapp *x);
 static void liveapp_addfile_failed(t_liveapp *x, t_symbol *file);
 static bool liveapp_courier_ready(void);
 static t_liveapp *liveapp_addressee(short argc, const t_atom *argv);
-
-#define LIVEAPP_BUILD_DATE "2022/05/24"
-#define LIVEAPP_MAKER_TAG "(quenbrix team)"
 
 static void liveapp_mark_undocumented(t_class *c, const char *message)
 {
@@ -204,6 +202,13 @@ static void *liveapp_new(t_symbol *, long, t_atom *)
     x->result_outlet = outlet_new(x, nullptr);
     x->name_outlet = outlet_new(x, nullptr);
     x->clock = clock_new(x, LIVEAPP_METHOD(liveapp_clocktick));
+    // Without both outlets and the clock the object could not report what it
+    // does: it is not made at all, and the host frees whatever was made
+    // (liveapp_free runs, and takes it out of the table again).
+    if (!x->result_outlet || !x->name_outlet || !x->clock) {
+        freeobject((t_object *)x);
+        return nullptr;
+    }
     x->process_state = 0;
     liveapp_checkprocess(x);
     x->saved_window = nullptr;
@@ -216,7 +221,8 @@ static void liveapp_free(t_liveapp *x)
     // find it gone. Then the platform lets go of what the object holds.
     liveapp_delist(x);
     liveapp_release(x);
-    freeobject((t_object *)x->clock);
+    if (x->clock)
+        freeobject((t_object *)x->clock);
     x->clock = nullptr;
 }
 

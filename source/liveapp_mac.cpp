@@ -20,6 +20,10 @@ typedef unsigned long liveapp_nsuint;
 // NSApplicationActivateIgnoringOtherApps
 #define LIVEAPP_ACTIVATE_IGNORING_OTHER_APPS ((liveapp_nsuint)1 << 1)
 
+// NSWindowStyleMaskTitled and NSWindowStyleMaskResizable
+#define LIVEAPP_STYLE_TITLED ((liveapp_nsuint)1 << 0)
+#define LIVEAPP_STYLE_RESIZABLE ((liveapp_nsuint)1 << 3)
+
 // The buffer that the BSD calls fill with a process name or path.
 #define LIVEAPP_PROC_BUFFER 4096
 
@@ -45,12 +49,12 @@ static id liveapp_shared_app(void)
     return liveapp_send<id>(liveapp_objc_class("NSApplication"), "sharedApplication");
 }
 
-// The window's title as UTF-8; the empty string when it has none.
+// The window's title as UTF-8; null when it cannot be read (AppKit gives
+// every window a title, if only an empty one).
 static const char *liveapp_window_title(id window)
 {
     id title = liveapp_send<id>(window, "title");
-    const char *text = title ? liveapp_send<const char *>(title, "UTF8String") : nullptr;
-    return text ? text : "";
+    return title ? liveapp_send<const char *>(title, "UTF8String") : nullptr;
 }
 
 void liveapp_checkprocess(t_liveapp *x)
@@ -65,18 +69,59 @@ void liveapp_checkprocess(t_liveapp *x)
     liveapp_checkprocess_name(x, name);
 }
 
-// Live's main window: the first of the application's windows, in the list's
-// order, with a title that can become the main window. Nil when none can.
-static id liveapp_find_window(void)
+// What a window is to the search for Live's main window.
+enum { LIVEAPP_NOT_MAIN, LIVEAPP_MAIN, LIVEAPP_TITLE_UNREADABLE };
+
+// Whether the window can be Live's main window: it has a title, and it can
+// become the main window now or could once it is back from the Dock. AppKit
+// says canBecomeMainWindow only of a visible window, and a minimised one is
+// not visible; for that one its rule is applied here: not a panel, and a
+// title bar or a resize control. The title, as read for the test, goes to
+// *title: a second read could answer differently.
+static int liveapp_main_candidate(id window, const char **title)
 {
-    id windows = liveapp_send<id>(liveapp_shared_app(), "windows");
+    const char *text = liveapp_window_title(window);
+    if (!text)
+        return LIVEAPP_TITLE_UNREADABLE;
+    if (text[0] == '\0')
+        return LIVEAPP_NOT_MAIN;
+    *title = text;
+    if (liveapp_send<BOOL>(window, "canBecomeMainWindow"))
+        return LIVEAPP_MAIN;
+    if (!liveapp_send<BOOL>(window, "isMiniaturized") ||
+        liveapp_send<BOOL>(window, "isKindOfClass:", liveapp_objc_class("NSPanel")))
+        return LIVEAPP_NOT_MAIN;
+    liveapp_nsuint style = liveapp_send<liveapp_nsuint>(window, "styleMask");
+    return (style & (LIVEAPP_STYLE_TITLED | LIVEAPP_STYLE_RESIZABLE)) != 0 ? LIVEAPP_MAIN
+                                                                          : LIVEAPP_NOT_MAIN;
+}
+
+// Live's main window: the application's main window when it passes the
+// tests, else the first window of the application's list that does. AppKit
+// promises no order for that list, so the main window comes first wherever
+// there is one. Nil when no window passes. Its title goes to `title` when
+// that is not null. A title that cannot be read ends the search with nil:
+// that window may be the main one, and the next candidate would be the
+// wrong one.
+static id liveapp_find_window(const char **title)
+{
+    const char *text = nullptr;
+    if (!title)
+        title = &text;
+    id app = liveapp_shared_app();
+    id main = liveapp_send<id>(app, "mainWindow");
+    if (main) {
+        int found = liveapp_main_candidate(main, title);
+        if (found != LIVEAPP_NOT_MAIN)
+            return found == LIVEAPP_MAIN ? main : nullptr;
+    }
+    id windows = liveapp_send<id>(app, "windows");
     liveapp_nsuint count = liveapp_send<liveapp_nsuint>(windows, "count");
     for (liveapp_nsuint i = 0; i < count; ++i) {
         id window = liveapp_send<id>(windows, "objectAtIndex:", i);
-        if (liveapp_window_title(window)[0] == '\0')
-            continue;
-        if (liveapp_send<BOOL>(window, "canBecomeMainWindow"))
-            return window;
+        int found = liveapp_main_candidate(window, title);
+        if (found != LIVEAPP_NOT_MAIN)
+            return found == LIVEAPP_MAIN ? window : nullptr;
     }
     return nullptr;
 }
@@ -92,36 +137,43 @@ static bool liveapp_app_has_window(id window)
     return false;
 }
 
-// Makes Live the active application, also from behind another one.
-static void liveapp_activate(void)
+// Makes Live the active application, also from behind another one. Without
+// the running application object there is nobody to ask, and x says so.
+static void liveapp_activate(t_liveapp *x)
 {
     if (liveapp_send<BOOL>(liveapp_shared_app(), "isActive"))
         return;
     id running = liveapp_send<id>(liveapp_objc_class("NSRunningApplication"),
                                   "currentApplication");
+    if (!running) {
+        object_error((t_object *)x, LIVEAPP_TEXT_CANT_ACTIVATE);
+        return;
+    }
     liveapp_send<BOOL>(running, "activateWithOptions:",
                        LIVEAPP_ACTIVATE_IGNORING_OTHER_APPS);
 }
 
 void liveapp_do_getname(t_liveapp *x)
 {
-    id window = liveapp_find_window();
+    const char *title = nullptr;
+    id window = liveapp_find_window(&title);
     if (!window) {
         object_error((t_object *)x, LIVEAPP_TEXT_NO_WINDOW);
         return;
     }
-    t_symbol *name = gensym(liveapp_window_title(window));
-    outlet_anything(x->name_outlet, name, 0, nullptr);
+    outlet_anything(x->name_outlet, gensym(title), 0, nullptr);
 }
 
 void liveapp_do_front(t_liveapp *x)
 {
-    id window = liveapp_find_window();
+    id window = liveapp_find_window(nullptr);
     if (!window) {
         object_error((t_object *)x, LIVEAPP_TEXT_NO_WINDOW);
         return;
     }
-    liveapp_activate();
+    liveapp_activate(x);
+    if (liveapp_send<BOOL>(window, "isMiniaturized"))
+        liveapp_send<void>(window, "deminiaturize:", (id) nullptr);
     liveapp_send<void>(window, "makeKeyAndOrderFront:", (id) nullptr);
 }
 
@@ -217,7 +269,7 @@ void liveapp_do_recallfocus(t_liveapp *x)
         liveapp_forget(x, window);
         return;
     }
-    liveapp_activate();
+    liveapp_activate(x);
     if (minimised)
         liveapp_send<void>(window, "deminiaturize:", (id) nullptr);
     liveapp_send<void>(window, "makeKeyAndOrderFront:", (id) nullptr);
@@ -253,9 +305,13 @@ void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
     id app_string = liveapp_send<id>(string_class, "stringWithUTF8String:",
                                      (const char *)app_path);
     id workspace = liveapp_send<id>(liveapp_objc_class("NSWorkspace"), "sharedWorkspace");
-    if (!liveapp_send<BOOL>(workspace, "openFile:withApplication:", file_string,
+    // Neither string may be missing: without the file there is nothing to
+    // open, and without the application the workspace would hand the file
+    // to whatever application opens its type, not to Live.
+    if (!file_string || !app_string ||
+        !liveapp_send<BOOL>(workspace, "openFile:withApplication:", file_string,
                             app_string)) {
-        object_error((t_object *)x, "Live was not given the file: %s", file->s_name);
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_GIVEN, file->s_name);
         liveapp_addfile_error(x);
         return;
     }

@@ -13,6 +13,10 @@
 #define LIVEAPP_TEXT_WINDOW_GONE "the saved window no longer exists"
 #define LIVEAPP_TEXT_FILE_NOT_FOUND "can't find the file: %s"
 #define LIVEAPP_TEXT_NO_NATIVE_PATH "can't make a native path of the file: %s"
+#define LIVEAPP_TEXT_NOT_GIVEN "Live was not given the file: %s"
+#define LIVEAPP_TEXT_CANT_ACTIVATE "can't activate the Live app"
+#define LIVEAPP_TEXT_NO_BROADCAST "error broadcasting window message"
+#define LIVEAPP_TEXT_NOT_FRONTED "can't bring the window to the front"
 
 // The title marker that follows the set name in Live's main window.
 #define LIVEAPP_TITLE_MARKER " - Ableton Live"

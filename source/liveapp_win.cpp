@@ -134,7 +134,9 @@ void liveapp_do_getname(t_liveapp *x)
 
 // ---- front, savefocus, recallfocus ----
 
-static void liveapp_bring_to_front(HWND window)
+// Restores, raises and activates the window; says afterwards whether it is
+// shown and in front, since the window system may refuse any step of it.
+static bool liveapp_bring_to_front(HWND window)
 {
     const UINT show = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE;
     if (IsIconic(window)) {
@@ -149,7 +151,7 @@ static void liveapp_bring_to_front(HWND window)
         SetForegroundWindow(window);
         SetFocus(window);
         SetActiveWindow(window);
-        return;
+        return !IsIconic(window) && GetForegroundWindow() == window;
     }
 
     // Another application is in front: borrow its input state so that the
@@ -162,6 +164,7 @@ static void liveapp_bring_to_front(HWND window)
     SetFocus(window);
     SetActiveWindow(window);
     AttachThreadInput(thread, current, FALSE);
+    return !IsIconic(window) && GetForegroundWindow() == window;
 }
 
 static BOOL CALLBACK liveapp_enum_front(HWND window, LPARAM param)
@@ -173,17 +176,18 @@ static BOOL CALLBACK liveapp_enum_front(HWND window, LPARAM param)
     sysmem_freeptr(title);
     if (!live)
         return TRUE;
-    liveapp_bring_to_front(window);
-    *(bool *)param = true;
+    *(int *)param = liveapp_bring_to_front(window) ? 1 : -1;
     return FALSE;
 }
 
 void liveapp_do_front(t_liveapp *x)
 {
-    bool found = false;
+    int found = 0; // 1 in front, -1 found but left behind
     EnumWindows(liveapp_enum_front, (LPARAM)&found);
-    if (!found)
+    if (found == 0)
         object_error((t_object *)x, LIVEAPP_TEXT_NO_WINDOW);
+    else if (found < 0)
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_FRONTED);
 }
 
 // savefocus may run on the scheduler thread while recallfocus runs on the
@@ -210,18 +214,20 @@ void liveapp_do_recallfocus(t_liveapp *x)
     }
     // The handle is not owned: the window may have closed since, and its
     // handle may now name a window of another program. A window that Live
-    // hid is as good as closed and is not shown again from here; a
-    // minimised one is restored.
+    // hid is as good as closed and is not shown again from here, also when
+    // it was minimised before it was hidden (it stays iconic then); a
+    // minimised window that was not hidden is still visible to Windows, and
+    // is restored.
     DWORD process = 0;
     if (!IsWindow(window) || !GetWindowThreadProcessId(window, &process) ||
-        process != GetCurrentProcessId() ||
-        (!IsWindowVisible(window) && !IsIconic(window))) {
+        process != GetCurrentProcessId() || !IsWindowVisible(window)) {
         object_error((t_object *)x, LIVEAPP_TEXT_WINDOW_GONE);
         // Forgotten, unless a savefocus has saved another one meanwhile.
         liveapp_atomic_cas_ptr(&x->saved_window, window, nullptr);
         return;
     }
-    liveapp_bring_to_front(window);
+    if (!liveapp_bring_to_front(window))
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_FRONTED);
 }
 
 // ---- addfile ----
@@ -238,6 +244,8 @@ void liveapp_do_recallfocus(t_liveapp *x)
 
 struct liveapp_handoff {
     t_atom_long owner;           // the handle of the object that asked
+    t_symbol *file;              // the file as the patch named it
+    bool started;                // set by the worker: Live was started
     char native[MAX_PATH_CHARS]; // the file's native path
 };
 
@@ -248,9 +256,17 @@ static void liveapp_handoff_done(void *, t_symbol *, short argc, t_atom *argv)
         return;
     struct liveapp_handoff *h = (struct liveapp_handoff *)argv[0].a_w.w_obj;
     t_liveapp *x = liveapp_alive(h->owner);
+    t_symbol *file = h->file;
+    bool started = h->started;
     sysmem_freeptr(h);
-    if (x)
-        liveapp_addfile_succeeded(x);
+    if (!x)
+        return;
+    if (!started) {
+        object_error((t_object *)x, LIVEAPP_TEXT_NOT_GIVEN, file->s_name);
+        liveapp_addfile_output(x, gensym(LIVEAPP_RESULT_ERROR));
+        return;
+    }
+    liveapp_addfile_succeeded(x);
 }
 
 // Appends a native path in double quotes so that the started program reads
@@ -274,25 +290,33 @@ static void liveapp_append_quoted(t_string *line, const char *path)
 
 // Starts this program's executable again with the file on its command line,
 // the way Live opens a file handed to it, and waits for that start to end.
-static void liveapp_launch(const char *native)
+// True when Live was started with the file: also when the wait runs out or
+// fails, since the start itself has the file by then. False when the
+// executable's path, the command line or the start failed.
+static bool liveapp_launch(const char *native)
 {
     WCHAR exe[2048];
     DWORD units = GetModuleFileNameW(nullptr, exe, 2048);
     if (units == 0 || units >= 2048)
-        return;
+        return false;
     char *exe8 = charset_unicodetoutf8((unsigned short *)exe, (long)units, nullptr);
     if (!exe8)
-        return;
+        return false;
     // The executable is quoted too: Live lives in a folder with blanks in its
     // name, and unquoted, Windows would try each blank-separated prefix of
     // the path as a program of its own and hand Live the pieces as
     // arguments.
     t_string *line = string_new("");
+    if (!line) {
+        sysmem_freeptr(exe8);
+        return false;
+    }
     liveapp_append_quoted(line, exe8);
     string_append(line, " ");
     liveapp_append_quoted(line, native);
     WCHAR *command = (WCHAR *)charset_utf8tounicode((char *)string_getptr(line), nullptr);
 
+    bool started_live = false;
     if (command) {
         STARTUPINFOW startup;
         PROCESS_INFORMATION started;
@@ -302,6 +326,7 @@ static void liveapp_launch(const char *native)
         if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE,
                            CREATE_NO_WINDOW | HIGH_PRIORITY_CLASS, nullptr, nullptr,
                            &startup, &started)) {
+            started_live = true;
             WaitForSingleObject(started.hProcess, 10000);
             CloseHandle(started.hThread);
             CloseHandle(started.hProcess);
@@ -310,14 +335,16 @@ static void liveapp_launch(const char *native)
     }
     freeobject((t_object *)line);
     sysmem_freeptr(exe8);
+    return started_live;
 }
 
 static void *liveapp_addfile_thread(struct liveapp_handoff *h)
 {
-    liveapp_launch(h->native);
+    bool started = liveapp_launch(h->native);
     systhread_sleep(700);
-    // Found and handed on: "ok" whether or not the start itself worked.
-    // The record goes back to the main thread; from here on it is not ours.
+    // The record goes back to the main thread with the outcome; from here
+    // on it is not ours.
+    h->started = started;
     t_atom record;
     record.a_type = A_OBJ;
     record.a_w.w_obj = (t_object *)h;
@@ -326,13 +353,14 @@ static void *liveapp_addfile_thread(struct liveapp_handoff *h)
     return nullptr;
 }
 
-void liveapp_handoff(t_liveapp *x, t_symbol *, const char *native)
+void liveapp_handoff(t_liveapp *x, t_symbol *file, const char *native)
 {
     struct liveapp_handoff *h =
         (struct liveapp_handoff *)sysmem_newptrclear(sizeof(struct liveapp_handoff));
     t_systhread thread = nullptr;
     if (h) {
         h->owner = x->handle;
+        h->file = file;
         strncpy(h->native, native, MAX_PATH_CHARS - 1);
         if (systhread_create(LIVEAPP_METHOD(liveapp_addfile_thread), h, 0, 1, 0,
                              &thread) == 0) {
@@ -353,13 +381,16 @@ void liveapp_bang(t_liveapp *x)
 {
     object_post((t_object *)x, "register window mess");
     UINT message = RegisterWindowMessageW(L"Ableton.Live.shm1.global");
-    if (message == 0)
+    if (message == 0) {
+        // Message 0 is WM_NULL: nothing to broadcast.
         object_error((t_object *)x, "error registering window message");
-    else
-        object_post((t_object *)x, "registered window message %x", message);
+        return;
+    }
+    object_post((t_object *)x, "registered window message %x", message);
     DWORD recipients = BSM_APPLICATIONS;
-    BroadcastSystemMessageW(BSF_IGNORECURRENTTASK | BSF_POSTMESSAGE, &recipients, message,
-                            0, 0);
+    if (BroadcastSystemMessageW(BSF_IGNORECURRENTTASK | BSF_POSTMESSAGE, &recipients,
+                                message, 0, 0) < 0)
+        object_error((t_object *)x, LIVEAPP_TEXT_NO_BROADCAST);
 }
 
 // ---- deletion ----

@@ -5,20 +5,36 @@ tried inside Live in a minute.
 Nothing fires when the device loads: there is no loadbang, and the buttons
 and the poll toggle are hidden parameters, which Live neither stores nor
 recalls, so every copy of the device starts with polling off.
+
+Held against Ableton's checklist for shared devices: every button sends on
+mouse up, as Live's own buttons do; the left and right margins are equal;
+the minimum Live and Max versions are those of the Max that writes this
+file's format (APPVERSION in maxpatch.py: 8.6, first bundled with Live
+12.0). Two points of the checklist it does not meet, on purpose: the Max
+window shows the object's banner when the plug-in loads (the object posts
+it, once per Max session, to say which build is loaded), and the device is
+not frozen (it uses the package's plug-in, and a frozen copy would carry
+one platform's plug-in only, or an old one after an update).
 """
 
-from maxpatch import Patcher
+from maxpatch import APPVERSION, Patcher
 
 NAME = "quenbrix Demo.amxd"
 WIDTH = 300
 HEIGHT = 169  # the height of Live's device view
+MARGIN = 8  # left and right alike
+
+# The Max that writes this file's format, and the first Live that bundles it.
+MINIMUM_MAX = "%(major)d.%(minor)d.%(revision)d" % APPVERSION
+MINIMUM_LIVE = "12.0"
 
 
 def button(device, label, x, y, width, rect, info):
-    """A live.text in button mode, kept out of Live's stored parameters."""
+    """A live.text in button mode that sends on mouse up, as Live's buttons
+    do, kept out of Live's stored parameters."""
     return device.box(
         "live.text", (x, y, width, 18), name="live.text",
-        varname=label, text=label, texton=label, mode=0,
+        varname=label, text=label, texton=label, mode=0, outputmode=1,
         presentation=1, presentation_rect=[float(v) for v in rect],
         parameter_enable=1,
         annotation=info, annotation_name=label,
@@ -48,7 +64,7 @@ def build():
         description="Tries the quenbrix object inside Live: the Live Set name, "
                     "Live's window and focus, and opening a file in Live.",
         latency=0, is_mpe=1, external_mpe_tuning_enabled=0,
-        minimum_live_version="", minimum_max_version="",
+        minimum_live_version=MINIMUM_LIVE, minimum_max_version=MINIMUM_MAX,
         platform_compatibility=0, autosave=0)
 
     # MIDI passes through untouched, so the device fits on any MIDI track.
@@ -60,7 +76,7 @@ def build():
     q = device.obj("quenbrix", 460, 230, 80)
 
     # Set name: a button, and a toggle that asks once a second.
-    get = button(device, "Set Name", 200, 40, 64, (8, 8, 64, 18),
+    get = button(device, "Set Name", 200, 40, 64, (MARGIN, 8, 64, 18),
                  "Shows the name of the open Live Set, taken from Live's main window.")
     poll = device.box(
         "live.toggle", (300, 40, 18, 18), name="live.toggle",
@@ -83,7 +99,7 @@ def build():
     # The set name is shown and goes nowhere else: never back into quenbrix.
     name_defer = device.obj("deferlow", 200, 290)
     name_set = device.obj("prepend set", 200, 320)
-    name_show = label(device, "-", 200, 360, 280, (8, 30, 284, 18),
+    name_show = label(device, "-", 200, 360, 280, (MARGIN, 30, WIDTH - 2 * MARGIN, 18),
                       "The name of the open Live Set, as getname reported it.")
     device.connect(q, 0, name_defer, 0)
     device.connect(name_defer, 0, name_set, 0)
@@ -91,14 +107,14 @@ def build():
 
     # Window and focus.
     row = 58
-    front = button(device, "Front", 460, 40, 48, (8, row, 48, 18),
+    front = button(device, "Front", 460, 40, 48, (MARGIN, row, 48, 18),
                    "Brings Live's main window to the front and gives it the keyboard focus.")
     later = button(device, "Front in 3 s", 520, 40, 80, (60, row, 80, 18),
                    "Switch to another application within 3 seconds and watch Live come "
                    "back. On macOS 14 and later the system may refuse.")
     save = button(device, "Save Focus", 620, 40, 70, (144, row, 70, 18),
                   "Remembers the window of Live that has the keyboard focus now.")
-    recall = button(device, "Recall Focus", 710, 40, 76, (218, row, 76, 18),
+    recall = button(device, "Recall Focus", 710, 40, 74, (218, row, WIDTH - MARGIN - 218, 18),
                     "Brings the window remembered by Save Focus back to the front.")
     # Whatever the button sends, the delay only ever gets a bang: a number
     # would set the delay time instead.
@@ -116,7 +132,7 @@ def build():
 
     # Hand Live a file: choose it, then addfile; ok or error is shown.
     row = 86
-    choose = button(device, "Open File...", 820, 40, 76, (8, row, 76, 18),
+    choose = button(device, "Open File...", 820, 40, 76, (MARGIN, row, 76, 18),
                     "Choose a file, such as a Live Set, and ask Live to open it. "
                     "Live asks before it replaces the open Set.")
     dialog = device.obj("opendialog", 820, 80)
@@ -133,7 +149,7 @@ def build():
     device.connect(result_set, 0, result_show, 0)
 
     label(device, "Messages: right-click the title bar, Open Max Window", 20, 420, 290,
-          (8, 120, 284, 18))
+          (MARGIN, 120, WIDTH - 2 * MARGIN, 18))
 
     device.attributes["parameters"] = {
         b["id"]: [b["varname"], b["varname"], 0]

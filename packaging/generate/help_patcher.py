@@ -6,9 +6,9 @@ Max for Live editor; so the first thing every tab says is where the object
 can really be tried: the demo device.
 """
 
-import os
-import re
+import sys
 
+import console_texts
 from maxpatch import Patcher
 from demo_device import NAME as DEVICE
 
@@ -20,25 +20,92 @@ LIVE_ONLY = (
     "To try it, drag the demo device devices/" + DEVICE + " of this package onto a\n"
     "MIDI track in Live.")
 
-WARNING = "we are not in the Live process (it doesn't work in Max / M4L editor)"
-
 EXAMPLE_FILE = "mysong.als"
 
+# Every text the plug-in can post, read from its sources by build(); TEXT
+# by key (NO_WINDOW, or the format written at its one point of use).
+CONSOLE = []
+TEXT = {}
 
-def plugin_texts():
-    """The console texts that the plug-in keeps in source/liveapp_texts.h."""
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                        "..", "..", "source", "liveapp_texts.h")
-    with open(path, encoding="utf-8") as header:
-        return dict(re.findall(r'^#define LIVEAPP_TEXT_(\w+) "(.*)"$', header.read(), re.M))
+# What each console text means, in the order the console tab shows them:
+# by its name in source/liveapp_texts.h, or by its format where it is
+# written at its one point of use. A text of the plug-in missing here is
+# left out of the help, with a warning at build time, and the help tests
+# fail until it is explained.
+EXPLAIN = {
+    "%s %s %s":
+        "once, untagged, when Max loads the plug-in: which build is loaded. Nothing to do.",
+    "we are not in the Live process (it doesn't work in Max / M4L editor)":
+        "(warning) the object was made outside Live, in Max or the Max for Live editor.\n"
+        "Use it in a device running in Live.",
+    "can't identify process":
+        "when the object is made: it could not learn which application it runs in.\n"
+        "Recreate the object; if it persists, restart Live.",
+    "error getting process name":
+        "when the object is made: it could not learn which application it runs in.\n"
+        "Recreate the object; if it persists, restart Live.",
+    "NO_WINDOW":
+        "getname or front found no main window of Live. In Live, open the main window.",
+    "Live process not found (it doesn't work in Max / M4L editor)":
+        "getname, when the object was made outside Live.",
+    "NOT_ACTIVE":
+        "savefocus while another application is in front; a window saved earlier stays saved.",
+    "CANT_ACTIVATE":
+        "front or recallfocus while Live was not active, and the system offered no way\n"
+        "to activate it. Click Live's window.",
+    "NOT_FRONTED":
+        "front or recallfocus: the system left the window minimised or behind another one.\n"
+        "Click Live's window.",
+    "NOTHING_SAVED":
+        "recallfocus before any savefocus (see the focus tab).",
+    "WINDOW_GONE":
+        "recallfocus after the saved window was closed or hidden: savefocus again.",
+    "file argument missing":
+        "addfile without a file name; nothing leaves the right outlet.",
+    "FILE_NOT_FOUND":
+        "addfile: Max's search path does not know the file; error leaves the right outlet.",
+    "NO_NATIVE_PATH":
+        "addfile: the file's full path is too long for Max (over 2,048 bytes); error\n"
+        "leaves the right outlet and Live is not asked. Move the file to a shorter path.",
+    "error getting process path":
+        "addfile could not learn where Live's application is; error leaves the right outlet.",
+    "NOT_GIVEN":
+        "addfile: the system refused to hand the file to Live, or Live's program could not\n"
+        "be started with it; error leaves the right outlet.",
+    "can't start the file hand-off":
+        "addfile could not start its worker; error leaves the right outlet. Try again.",
+    "I got a double-click":
+        "the object box was double-clicked in a locked patch. Nothing to do.",
+    "register window mess":
+        "a note of an undocumented request, kept for devices that use it: it\n"
+        "broadcasts Live's window message to all applications. Nothing to do.",
+    "registered window message %x":
+        "the number the system gave that window message. Nothing to do.",
+    "error registering window message":
+        "the system refused to register that window message; nothing is broadcast.\n"
+        "Nothing to do.",
+    "NO_BROADCAST":
+        "the system refused to broadcast that window message. Nothing to do.",
+}
+PLATFORM_NOTE = {"Windows": "Windows only.", "macOS": "macOS only."}
 
 
-TEXT = plugin_texts()
-NO_WINDOW = TEXT["NO_WINDOW"]
-NOT_ACTIVE = TEXT["NOT_ACTIVE"]
-NOTHING_SAVED = TEXT["NOTHING_SAVED"]
-WINDOW_GONE = TEXT["WINDOW_GONE"]
-NOT_FOUND = TEXT["FILE_NOT_FOUND"] % EXAMPLE_FILE
+def console_entries():
+    """(text, explanation) for every console text, in the order of EXPLAIN;
+    warns about a text with no explanation and an explanation of no text."""
+    keys = {t.key: t for t in CONSOLE}
+    for key in keys.keys() - EXPLAIN.keys():
+        print("help: no explanation of the console text %r" % keys[key].text, file=sys.stderr)
+    for key in EXPLAIN.keys() - keys.keys():
+        print("help: the plug-in no longer posts %r" % key, file=sys.stderr)
+    entries = []
+    for key, explanation in EXPLAIN.items():
+        if key in keys:
+            text = keys[key]
+            if len(text.platforms) == 1:
+                explanation += " " + PLATFORM_NOTE[next(iter(text.platforms))]
+            entries.append((text.text, explanation))
+    return entries
 
 
 def tab_patcher():
@@ -94,13 +161,13 @@ def focus():
                 "Live's main window forward.", 20, 90, 560)
     with_object(tab, ["savefocus", "recallfocus", "front"], 20, 150)
     tab.comment(
-        NOT_ACTIVE + "\n"
+        TEXT["NOT_ACTIVE"] + "\n"
         "    savefocus while another application is in front: the window saved earlier stays.\n"
-        + NOTHING_SAVED + "\n"
+        + TEXT["NOTHING_SAVED"] + "\n"
         "    recallfocus before any savefocus. On macOS also after a savefocus made while Live\n"
         "    was active but none of its windows was key: that savefocus replaces the saved\n"
         "    window with nothing, on purpose, so recallfocus brings no stale window back.\n"
-        + WINDOW_GONE + "\n"
+        + TEXT["WINDOW_GONE"] + "\n"
         "    recallfocus after the saved window was closed or hidden: save again.\n"
         "macOS 14 and later: the system may refuse to bring Live forward from behind another\n"
         "application. front and recallfocus then only ask; click Live's window.",
@@ -118,11 +185,10 @@ def addfile():
     q = with_object(tab, ["addfile " + EXAMPLE_FILE], 20, 150)
     outlet_displays(tab, q, 260)
     tab.comment(
-        "file argument missing\n"
-        "    addfile without a file name: nothing is sent, nothing leaves the outlet.\n"
-        + NOT_FOUND + "\n"
+        TEXT["FILE_NOT_FOUND"].replace("<name>", EXAMPLE_FILE) + "\n"
         "    the search path does not know the file: error leaves the right outlet.\n"
-        "    Put the file in a folder of Max's search path, or give its full path.",
+        "    Put the file in a folder of Max's search path, or give its full path.\n"
+        "addfile without a file name sends nothing; the console tab lists every text.",
         20, 330, 600)
     return tab
 
@@ -130,28 +196,14 @@ def addfile():
 def console():
     tab = tab_patcher()
     live_only(tab)
-    tab.comment(
-        "Max console texts, each tagged with the object:\n"
-        + WARNING + "\n"
-        "    (warning) the object was made outside Live, e.g. in Max or the Max for Live editor.\n"
-        "    Use it in a device running in Live.\n"
-        + NO_WINDOW + "\n"
-        "    getname or front found no main window of Live.\n"
-        "Live process not found (it doesn't work in Max / M4L editor)\n"
-        "    getname on Windows, when the object was made outside Live.\n"
-        + NOT_ACTIVE + "\n"
-        "    savefocus while another application is in front; a window saved earlier stays saved.\n"
-        + NOTHING_SAVED + "\n"
-        "    recallfocus before any savefocus (see the focus tab).\n"
-        + WINDOW_GONE + "\n"
-        "    recallfocus after the saved window was closed or hidden.\n"
-        "file argument missing\n"
-        "    addfile without a file name; nothing leaves the right outlet.\n"
-        + NOT_FOUND + "\n"
-        "    the search path does not know the file; error leaves the right outlet.\n"
-        "error getting process path\n"
-        "    addfile on macOS could not find Live's application; error leaves the right outlet.",
-        20, 90, 620)
+    entries = console_entries()
+    tab.comment("The %d texts quenbrix can post to the Max console (scroll down for all of\n"
+                "them), each tagged with the object but the first:" % len(entries), 20, 80, 560)
+    y = 120
+    for text, explanation in entries:
+        lines = explanation.split("\n")
+        tab.comment(text + "\n" + "\n".join("    " + line for line in lines), 20, y, 620)
+        y += 14 * (len(lines) + 1) + 6
     return tab
 
 
@@ -172,7 +224,10 @@ def details():
     return tab
 
 
-def build():
+def build(headers=()):
+    """The help patcher; `headers` as for console_texts.texts."""
+    CONSOLE[:] = console_texts.texts(headers)
+    TEXT.update({t.key: t.text for t in CONSOLE})
     root = Patcher((100, 100, WIDTH, HEIGHT), showontab=1, showrootpatcherontab=0)
     x = 20
     for name, make in (("basic", basic), ("focus", focus), ("addfile", addfile),

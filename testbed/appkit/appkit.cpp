@@ -1,12 +1,14 @@
 // The model of AppKit and Foundation: NSApplication with its windows list,
-// active state and key window; NSRunningApplication's activation;
+// active state, key and main window; NSRunningApplication's activation;
 // NSWorkspace's openFile:withApplication:; NSThread's isMainThread; NSWindow
-// (visible, minimised, closed), NSString and NSArray.
+// (visible, minimised, closed) and NSPanel, NSString and NSArray.
 //
 // As in AppKit, a closed window leaves the screen but stays in the
 // application's windows list for as long as anything else retains it, and
 // makeKeyAndOrderFront: shows it again; it does not bring a minimised
-// window out of the Dock, deminiaturize: does. The active state and the key
+// window out of the Dock, deminiaturize: does. Whether a window can become
+// main follows AppKit's documented rule, not a flag of its own. The active
+// state and the key
 // window may be read from any thread; the rest is the main thread's.
 // Methods are plain functions (self, _cmd, arguments...), as the runtime
 // calls them. Like Cocoa, convenience constructors and the windows list
@@ -17,6 +19,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 
 namespace {
 
@@ -36,7 +40,8 @@ struct Array : objc_object {
 
 struct Window : objc_object {
     id title = nullptr;
-    bool can_become_main = true;
+    bool panel = false;
+    unsigned long style = appkit::STYLE_TITLED | appkit::STYLE_RESIZABLE;
     bool visible = true;
     bool miniaturized = false;
     bool closed = false; // closed: the application no longer holds it
@@ -50,6 +55,8 @@ struct AppKit {
     std::vector<id> windows; // held with one retain each, until closed
     std::atomic<bool> active{false};
     std::atomic<id> key_window{nullptr};
+    id main_window = nullptr;
+    appkit::ListOrder order = appkit::ListOrder::as_made;
     BOOL open_result = YES;
     std::vector<unsigned long> activations;
     std::vector<id> fronted;
@@ -67,6 +74,8 @@ AppKit &kit()
 
 void Window::dealloc()
 {
+    if (kit().main_window == this)
+        kit().main_window = nullptr;
     if (title)
         appkit::release(title);
     title = nullptr;
@@ -96,9 +105,19 @@ const std::string &text_of(id string)
 
 Window *as_window(id window)
 {
-    if (!window || window->isa != objc_getClass("NSWindow"))
+    if (!window ||
+        (window->isa != objc_getClass("NSWindow") && window->isa != objc_getClass("NSPanel")))
         model_fault("an NSWindow was expected");
     return static_cast<Window *>(window);
+}
+
+// A window leaving the screen is no longer key or main.
+void leave_screen(id window)
+{
+    if (kit().key_window == window)
+        kit().key_window = nullptr;
+    if (kit().main_window == window)
+        kit().main_window = nullptr;
 }
 
 // NSApplication
@@ -111,10 +130,19 @@ id app_shared(id, SEL)
 
 id app_windows(id, SEL)
 {
+    if (appkit::fails("windows"))
+        return nullptr;
     Array *list = appkit::make<Array>("NSArray");
     for (id w : kit().windows)
         list->items.push_back(appkit::retain(w));
+    if (kit().order == appkit::ListOrder::reversed)
+        std::reverse(list->items.begin(), list->items.end());
     return appkit::autorelease(list);
+}
+
+id app_main_window(id, SEL)
+{
+    return kit().active ? kit().main_window : nullptr;
 }
 
 BOOL app_is_active(id, SEL)
@@ -130,6 +158,8 @@ id app_key_window(id, SEL)
 // NSRunningApplication
 id running_current(id, SEL)
 {
+    if (appkit::fails("currentApplication"))
+        return nullptr;
     if (!kit().running_application)
         kit().running_application =
             appkit::make_singleton<objc_object>("NSRunningApplication");
@@ -146,14 +176,21 @@ BOOL running_activate(id, SEL, unsigned long options)
 // NSWorkspace
 id workspace_shared(id, SEL)
 {
+    if (appkit::fails("sharedWorkspace"))
+        return nullptr;
     if (!kit().workspace)
         kit().workspace = appkit::make_singleton<objc_object>("NSWorkspace");
     return kit().workspace;
 }
 
+// A nil application means the default one for the file's type, as AppKit
+// documents; a nil file, which AppKit does not allow, opens nothing.
 BOOL workspace_open(id, SEL, id file, id application)
 {
-    kit().open_requests.push_back({text_of(file), text_of(application)});
+    if (appkit::fails("openFile:withApplication:") || !file)
+        return NO;
+    kit().open_requests.push_back(
+        {text_of(file), application ? text_of(application) : std::string()});
     return kit().open_result;
 }
 
@@ -164,10 +201,13 @@ BOOL thread_is_main(id, SEL)
 }
 
 // NSString
+// AppKit raises an exception for NULL, which nothing here could catch.
 id string_with_utf8(id, SEL, const char *text)
 {
     if (!text)
         model_fault("stringWithUTF8String: with NULL");
+    if (appkit::fails("stringWithUTF8String:"))
+        return nullptr;
     return appkit::autorelease(new_string(text));
 }
 
@@ -193,12 +233,24 @@ id array_object_at(id self, SEL, unsigned long index)
 // NSWindow
 id window_title(id self, SEL)
 {
-    return as_window(self)->title;
+    Window *w = as_window(self);
+    return appkit::fails("title") ? nullptr : w->title;
+}
+
+bool can_become_main(Window *w)
+{
+    return w->visible && !w->panel &&
+           (w->style & (appkit::STYLE_TITLED | appkit::STYLE_RESIZABLE)) != 0;
 }
 
 BOOL window_can_become_main(id self, SEL)
 {
-    return as_window(self)->can_become_main ? YES : NO;
+    return can_become_main(as_window(self)) ? YES : NO;
+}
+
+unsigned long window_style_mask(id self, SEL)
+{
+    return as_window(self)->style;
 }
 
 BOOL window_is_visible(id self, SEL)
@@ -226,6 +278,8 @@ void window_make_key_and_order_front(id self, SEL, id)
         return; // stays in the Dock
     w->visible = true;
     kit().key_window = self;
+    if (can_become_main(w))
+        kit().main_window = self;
 }
 
 } // namespace
@@ -239,6 +293,7 @@ void define_appkit()
     add_method(app, "windows", imp(app_windows));
     add_method(app, "isActive", imp(app_is_active));
     add_method(app, "keyWindow", imp(app_key_window));
+    add_method(app, "mainWindow", imp(app_main_window));
 
     Class running = define_class("NSRunningApplication", "NSObject");
     add_class_method(running, "currentApplication", imp(running_current));
@@ -266,6 +321,8 @@ void define_appkit()
     add_method(window, "isVisible", imp(window_is_visible));
     add_method(window, "isMiniaturized", imp(window_is_miniaturized));
     add_method(window, "deminiaturize:", imp(window_deminiaturize));
+    add_method(window, "styleMask", imp(window_style_mask));
+    define_class("NSPanel", "NSWindow");
 }
 
 void reset_appkit()
@@ -278,6 +335,8 @@ void reset_appkit()
     k.windows.clear();
     k.active = false;
     k.key_window = nullptr;
+    k.main_window = nullptr;
+    k.order = ListOrder::as_made;
     k.open_result = YES;
     k.activations.clear();
     k.fronted.clear();
@@ -285,14 +344,15 @@ void reset_appkit()
     k.has_name = k.has_path = true;
     k.process_name = "Live";
     k.process_path = "/Applications/Ableton Live 12 Suite.app/Contents/MacOS/Live";
+    reset_calls();
 }
 
 id add_window(const char *title, bool can_become_main)
 {
     objc_getClass("NSWindow"); // the classes exist from the first use on
-    Window *w = make<Window>("NSWindow");
+    Window *w = make<Window>(can_become_main ? "NSWindow" : "NSPanel");
     w->title = new_string(title);
-    w->can_become_main = can_become_main;
+    w->panel = !can_become_main;
     kit().windows.push_back(w);
     return w;
 }
@@ -304,9 +364,27 @@ void set_title(id window, const char *title)
     w->title = new_string(title);
 }
 
-void set_can_become_main(id window, bool can)
+void set_style(id window, unsigned long style_mask)
 {
-    as_window(window)->can_become_main = can;
+    as_window(window)->style = style_mask;
+}
+
+void set_list_order(ListOrder order)
+{
+    kit().order = order;
+}
+
+id main_window()
+{
+    return kit().main_window;
+}
+
+void set_main_window(id window)
+{
+    if (!can_become_main(as_window(window)))
+        model_fault("set_main_window: AppKit would not make this window main");
+    kit().main_window = window;
+    kit().key_window = window;
 }
 
 void close_window(id window)
@@ -317,8 +395,8 @@ void close_window(id window)
         model_fault("close_window: not one of the application's open windows");
     w->closed = true;
     w->visible = false;
-    if (kit().key_window == window)
-        kit().key_window = nullptr;
+    w->miniaturized = false; // its counterpart leaves the Dock with it
+    leave_screen(window);
     release(window); // gone from the list once nothing else holds it
 }
 
@@ -327,15 +405,17 @@ void miniaturize(id window)
     Window *w = as_window(window);
     w->miniaturized = true;
     w->visible = false;
-    if (kit().key_window == window)
-        kit().key_window = nullptr;
+    leave_screen(window);
 }
 
+// Taken off the screen list, a minimised window's counterpart leaves the
+// Dock too: it is hidden now, no longer minimised.
 void order_out(id window)
 {
-    as_window(window)->visible = false;
-    if (kit().key_window == window)
-        kit().key_window = nullptr;
+    Window *w = as_window(window);
+    w->visible = false;
+    w->miniaturized = false;
+    leave_screen(window);
 }
 
 bool visible(id window)
@@ -415,6 +495,85 @@ void clear_records()
     kit().fronted.clear();
     kit().open_requests.clear();
     clear_records_runtime();
+}
+
+// ---- failure on demand ----
+
+namespace {
+
+const char *const kFaults[] = {"windows",         "title",
+                               "stringWithUTF8String:", "currentApplication",
+                               "sharedWorkspace", "openFile:withApplication:",
+                               "proc_name",       "proc_pidpath"};
+
+// Uses of each call since the last reset, and the use number that is to
+// fail (0: none). Calls may come from any thread.
+struct Faults {
+    std::mutex mu;
+    std::map<std::string, long> uses, fail_at;
+    long fired = 0;
+};
+
+Faults &faults()
+{
+    static Faults f;
+    return f;
+}
+
+bool known_fault(const std::string &name)
+{
+    return std::find(std::begin(kFaults), std::end(kFaults), name) != std::end(kFaults);
+}
+
+} // namespace
+
+std::vector<std::string> fault_names()
+{
+    return std::vector<std::string>(std::begin(kFaults), std::end(kFaults));
+}
+
+bool fails(const char *call)
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    long use = ++f.uses[call];
+    if (f.fail_at[call] != use)
+        return false;
+    ++f.fired;
+    return true;
+}
+
+long calls(const std::string &name)
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    return f.uses[name];
+}
+
+void reset_calls()
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    f.uses.clear();
+    f.fail_at.clear();
+    f.fired = 0;
+}
+
+bool fail_call(const std::string &name, long nth)
+{
+    if (!known_fault(name) || nth < 1)
+        return false;
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    f.fail_at[name] = f.uses[name] + nth;
+    return true;
+}
+
+long faults_fired()
+{
+    Faults &f = faults();
+    std::lock_guard<std::mutex> lock(f.mu);
+    return f.fired;
 }
 
 // The process calls' side of the model.

@@ -23,15 +23,36 @@ namespace appkit {
 // Objects of an earlier state are destroyed.
 void reset();
 
-// Windows, in the order of the application's windows list.
+// Windows, in the order they were made. A window that can become main is
+// an NSWindow with a title bar and a resize control; one that cannot is an
+// NSPanel. As AppKit documents it, canBecomeMainWindow answers YES only for
+// a window that is visible, is not a panel, and has a title bar or a
+// resize control: never for a hidden, minimised or closed window.
 id add_window(const char *title, bool can_become_main = true);
 void set_title(id window, const char *title);
-void set_can_become_main(id window, bool can);
+// AppKit's style mask bits that decide whether a window can become main.
+enum : unsigned long { STYLE_BORDERLESS = 0, STYLE_TITLED = 1 << 0, STYLE_RESIZABLE = 1 << 3 };
+void set_style(id window, unsigned long style_mask);
+
+// The order in which the application lists its windows: AppKit promises
+// none, so tests may ask for another than the order they were made in.
+enum class ListOrder { as_made, reversed };
+void set_list_order(ListOrder order);
+
+// The application's main window: the last window made key by
+// makeKeyAndOrderFront: that could become main, until it is hidden,
+// minimised or closed. As AppKit allows, mainWindow answers nil while the
+// application is not active. set_main_window makes a window that can
+// become main the main window (and key), as a click on it would.
+id main_window();
+void set_main_window(id window);
 // Closing hides the window and the application lets go of it; it stays in
 // the windows list while anything else retains it.
 void close_window(id window);
 void miniaturize(id window); // into the Dock: neither visible nor key
-void order_out(id window);   // hidden, still open
+// Hidden, still open. Closing or hiding a minimised window takes it out of
+// the Dock as well: it is then no longer minimised.
+void order_out(id window);
 bool visible(id window);
 std::vector<id> windows();      // the application's list, closed ones included
 std::vector<id> open_windows(); // those not closed
@@ -44,7 +65,9 @@ id key_window();
 std::vector<unsigned long> activations(); // options of each activateWithOptions:
 std::vector<id> fronted();                // receivers of makeKeyAndOrderFront:
 
-// The workspace: each openFile:withApplication:, as UTF-8.
+// The workspace: each openFile:withApplication:, as UTF-8. A nil
+// application asks for the default application of the file's type, as in
+// AppKit; it is recorded as the empty string.
 struct OpenRequest {
     std::string file;
     std::string application;
@@ -55,6 +78,18 @@ void set_open_result(bool ok); // what openFile:withApplication: answers
 // The process calls; null makes the call fail.
 void set_process_name(const char *name);
 void set_process_path(const char *path);
+
+// Failure on demand, for the calls that can fail in the real thing, each on
+// its n-th use from now: "windows", "title", "stringWithUTF8String:",
+// "currentApplication" and "sharedWorkspace" answer nil,
+// "openFile:withApplication:" answers NO without opening anything, and
+// "proc_name" and "proc_pidpath" fail (0). Uses are counted from reset()
+// or reset_calls(), which also disarm every failure.
+std::vector<std::string> fault_names();
+long calls(const std::string &name);
+void reset_calls();
+bool fail_call(const std::string &name, long nth); // false: no such call
+long faults_fired(); // failures made since the counts were reset
 
 // Every message sent through objc_msgSend to a live receiver, in order.
 std::vector<std::pair<id, std::string>> messages();

@@ -60,6 +60,10 @@ id autorelease(id object);
 
 void clear_records_runtime();
 
+// Counts one use of a call that can fail on demand (appkit.h); true when
+// this use is to fail.
+bool fails(const char *call);
+
 // The process as the model has it; false when the call is to fail.
 bool process_name(std::string &out);
 bool process_path(std::string &out);

@@ -26,13 +26,13 @@ int answer(int pid, bool ok, const std::string &text, void *buffer, uint32_t siz
 extern "C" int proc_name(int pid, void *buffer, uint32_t size)
 {
     std::string name;
-    bool ok = appkit::process_name(name);
+    bool ok = !appkit::fails("proc_name") && appkit::process_name(name);
     return answer(pid, ok, name, buffer, size);
 }
 
 extern "C" int proc_pidpath(int pid, void *buffer, uint32_t size)
 {
     std::string path;
-    bool ok = appkit::process_path(path);
+    bool ok = !appkit::fails("proc_pidpath") && appkit::process_path(path);
     return answer(pid, ok, path, buffer, size);
 }

@@ -97,6 +97,14 @@ id object_autorelease(id self, SEL)
     return appkit::autorelease(self);
 }
 
+BOOL object_is_kind_of_class(id self, SEL, Class cls)
+{
+    for (Class c = self->isa; c; c = c->superclass)
+        if (c == cls)
+            return YES;
+    return NO;
+}
+
 void define_runtime_classes()
 {
     if (rt().appkit_defined)
@@ -106,6 +114,7 @@ void define_runtime_classes()
     appkit::add_method(root, "retain", appkit::imp(object_retain));
     appkit::add_method(root, "release", appkit::imp(object_release));
     appkit::add_method(root, "autorelease", appkit::imp(object_autorelease));
+    appkit::add_method(root, "isKindOfClass:", appkit::imp(object_is_kind_of_class));
     appkit::define_appkit();
 }
 

@@ -1,5 +1,7 @@
 #include "livewin.h"
 
+#include "imports.h"
+
 #include "maxhost.h"
 
 #include <shellapi.h>
@@ -192,13 +194,18 @@ std::vector<LivewinOpened> livewin_read_opened(const std::string &file)
     return out;
 }
 
-std::string livewin_load_plugin()
+std::string livewin_load_plugin(bool failure_on_demand)
 {
     std::wstring path = livewin_utf16(livewin_exe_folder() + "\\quenbrix.mxe64");
     HMODULE plugin = LoadLibraryW(path.c_str());
     if (!plugin)
         return "LoadLibrary failed for quenbrix.mxe64, error " +
                std::to_string(GetLastError());
+    if (failure_on_demand) {
+        std::string error = livewin_patch_imports(plugin);
+        if (!error.empty())
+            return error;
+    }
     maxhost_entry entry = (maxhost_entry)(void (*)(void))GetProcAddress(plugin, "ext_main");
     if (!entry)
         return "quenbrix.mxe64 exports no ext_main";

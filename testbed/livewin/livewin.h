@@ -38,7 +38,9 @@ std::vector<LivewinOpened> livewin_read_opened(const std::string &file);
 // Loads quenbrix.mxe64 from beside the executable and calls its ext_main
 // through the host. Returns an empty string or what went wrong. It also
 // notes this host's process id in QUENBRIX_HOST_PID for the starts it makes.
-std::string livewin_load_plugin();
+// With `failure_on_demand`, the plug-in's Win32 calls go through the
+// stand-ins of imports.h from the start.
+std::string livewin_load_plugin(bool failure_on_demand = false);
 
 // A window of Live's class (or of another class), titled in UTF-8, shown.
 HWND livewin_window(const std::string &title, HWND owner = nullptr,

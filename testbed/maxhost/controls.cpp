@@ -341,20 +341,6 @@ int maxhost_live_threads(void)
     return host().live_threads.load();
 }
 
-void maxhost_fail_next_threads(int count)
-{
-    Host &h = host();
-    std::lock_guard<std::mutex> lock(h.mu);
-    h.fail_threads = count;
-}
-
-void maxhost_fail_next_objects(int count)
-{
-    Host &h = host();
-    std::lock_guard<std::mutex> lock(h.mu);
-    h.fail_objects = count;
-}
-
 void maxhost_hold_workers(int point)
 {
     Host &h = host();

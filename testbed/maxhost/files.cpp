@@ -50,7 +50,7 @@ t_max_err path_absolutepath(t_symbol **result, const t_symbol *name,
 {
     note_path_call();
     *result = nullptr;
-    if (!name || !name->s_name[0])
+    if (fails(FAULT_PATH_ABSOLUTEPATH) || !name || !name->s_name[0])
         return -1;
     std::string wanted = name->s_name;
     std::vector<std::string> candidates;
@@ -77,7 +77,7 @@ short path_nameconform(const char *src, char *dst, long style, long)
 {
     note_path_call();
     size_t n = std::strlen(src);
-    if (n >= MAX_PATH_CHARS) {
+    if (fails(FAULT_PATH_NAMECONFORM) || n >= MAX_PATH_CHARS) {
         dst[0] = '\0';
         return 1;
     }

@@ -91,6 +91,13 @@ struct Clock {
     double due = 0;
 };
 
+// The pages that one block of host memory lies in (under Windows; natively
+// the block itself).
+struct Block {
+    void *base;
+    size_t bytes;
+};
+
 struct StringObject {
     std::string text;
 };
@@ -166,14 +173,13 @@ struct Host {
     std::unordered_set<MethodEntry *> entries;
     std::unordered_map<void *, Instance> instances;
     std::unordered_set<StringObject *> strings;
-    std::unordered_set<void *> allocations;
+    std::unordered_map<void *, Block> allocations; // host memory handed out
+    std::deque<Block> freed_blocks; // Windows: freed, kept inaccessible
     long bad_frees = 0;
     std::vector<Line> console;
     std::vector<Sent> sent;
     std::vector<std::string> search_path;
     bool echo = false;
-    int fail_threads = 0;
-    int fail_objects = 0;
     std::thread::id main_thread;
     bool main_known = false;
 
@@ -227,6 +233,25 @@ bool is_live_instance(Host &h, void *x); // h.mu held
 // and the hold of worker threads at `point` (MAXHOST_HOLD_*).
 bool on_worker_thread();
 void hold_worker(Host &h, int point);
+
+// The host calls that can be made to fail on demand (faults.cpp), each on
+// its n-th use. fails() counts one use of the call and says whether this
+// use is to fail; it takes a lock of its own, so it may be called with
+// h.mu held or not.
+enum Fault {
+    FAULT_SYSMEM_NEWPTRCLEAR,
+    FAULT_CHARSET_UNICODETOUTF8,
+    FAULT_CHARSET_UTF8TOUNICODE,
+    FAULT_STRING_NEW,
+    FAULT_CLOCK_NEW,
+    FAULT_OUTLET_NEW,
+    FAULT_OBJECT_ALLOC,
+    FAULT_PATH_ABSOLUTEPATH,
+    FAULT_PATH_NAMECONFORM,
+    FAULT_SYSTHREAD_CREATE,
+    FAULT_COUNT
+};
+bool fails(Fault call);
 
 // Console (console.cpp)
 void console_line(int kind, t_object *x, const char *fmt, va_list ap);

@@ -76,10 +76,23 @@ MAXHOST_API double maxhost_sent_time(int index);
 MAXHOST_API int maxhost_sent_on_main_thread(int index);
 MAXHOST_API void maxhost_sent_clear(void);
 
-// Resources and fault injection
+// Resources
 MAXHOST_API long maxhost_live_allocations(void);
 MAXHOST_API long maxhost_bad_frees(void);
 MAXHOST_API int maxhost_live_threads(void);
+
+// Failure on demand. The host calls that can fail (sysmem_newptrclear, the
+// two charset converters, string_new, clock_new, outlet_new, object_alloc,
+// path_absolutepath, path_nameconform, systhread_create), by name: each
+// one's uses since maxhost_calls_reset, and its n-th use from now made to
+// fail (null, or for the path and thread calls a non-zero result).
+// maxhost_fail_call returns 0 for a name it does not know.
+MAXHOST_API int maxhost_fault_count(void);
+MAXHOST_API const char *maxhost_fault_name(int index);
+MAXHOST_API long maxhost_calls(const char *name);
+MAXHOST_API void maxhost_calls_reset(void); // also disarms every failure
+MAXHOST_API int maxhost_fail_call(const char *name, long nth);
+MAXHOST_API long maxhost_faults_fired(void); // failures made since the reset
 MAXHOST_API void maxhost_fail_next_threads(int count);
 MAXHOST_API void maxhost_fail_next_objects(int count);
 

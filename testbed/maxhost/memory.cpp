@@ -1,18 +1,64 @@
 // Stand-in host: counted memory, UTF-8/UTF-16 conversion and string objects.
 #include "host_state.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace maxhost_internal;
 
 namespace maxhost_internal {
 
+#ifdef _WIN32
+// Under Wine no sanitizer watches the heap, so each block gets pages of its
+// own and ends where its last page ends: reading past its end faults, and so
+// does any read after it was freed, since freed pages are made inaccessible
+// and kept reserved for a while, their address not handed out again. (The
+// native builds leave this to AddressSanitizer.)
+const size_t kPage = 4096;
+const size_t kFreedBlocksKept = 8192;
+
+Block block_new(size_t bytes, void **user)
+{
+    size_t size = (bytes + 15) / 16 * 16; // the host's alignment
+    size_t span = (size + kPage - 1) / kPage * kPage;
+    void *base = VirtualAlloc(nullptr, span, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    *user = base ? (char *)base + (span - size) : nullptr;
+    return {base, span};
+}
+
+void block_free(Host &h, const Block &b)
+{
+    DWORD old;
+    VirtualProtect(b.base, b.bytes, PAGE_NOACCESS, &old);
+    h.freed_blocks.push_back(b);
+    if (h.freed_blocks.size() > kFreedBlocksKept) {
+        VirtualFree(h.freed_blocks.front().base, 0, MEM_RELEASE);
+        h.freed_blocks.pop_front();
+    }
+}
+#else
+Block block_new(size_t bytes, void **user)
+{
+    *user = std::calloc(1, bytes);
+    return {*user, bytes};
+}
+
+void block_free(Host &, const Block &b)
+{
+    std::free(b.base);
+}
+#endif
+
 void *counted_alloc(size_t bytes)
 {
-    void *p = std::calloc(1, bytes ? bytes : 1);
+    void *p = nullptr;
+    Block b = block_new(bytes ? bytes : 1, &p);
     if (!p)
         return nullptr;
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
-    h.allocations.insert(p);
+    h.allocations[p] = b;
     return p;
 }
 
@@ -20,11 +66,13 @@ bool counted_free(void *p)
 {
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
-    if (!h.allocations.erase(p)) {
+    auto it = h.allocations.find(p);
+    if (it == h.allocations.end()) {
         ++h.bad_frees;
         return false;
     }
-    std::free(p);
+    block_free(h, it->second);
+    h.allocations.erase(it);
     return true;
 }
 
@@ -103,6 +151,8 @@ extern "C" {
 
 char *sysmem_newptrclear(t_ptr_size size)
 {
+    if (fails(FAULT_SYSMEM_NEWPTRCLEAR))
+        return nullptr;
     return (char *)counted_alloc((size_t)size);
 }
 
@@ -114,7 +164,7 @@ void sysmem_freeptr(void *ptr)
 
 char *charset_unicodetoutf8(unsigned short *text, long units, long *outlen)
 {
-    if (!text)
+    if (fails(FAULT_CHARSET_UNICODETOUTF8) || !text)
         return nullptr;
     if (units < 0)
         for (units = 0; text[units]; ++units) {
@@ -131,7 +181,7 @@ char *charset_unicodetoutf8(unsigned short *text, long units, long *outlen)
 
 unsigned short *charset_utf8tounicode(char *text, long *outlen)
 {
-    if (!text)
+    if (fails(FAULT_CHARSET_UTF8TOUNICODE) || !text)
         return nullptr;
     std::vector<unsigned short> wide = utf8_to_utf16(text);
     unsigned short *out =
@@ -147,6 +197,8 @@ unsigned short *charset_utf8tounicode(char *text, long *outlen)
 
 t_string *string_new(const char *text)
 {
+    if (fails(FAULT_STRING_NEW))
+        return nullptr;
     StringObject *s = new StringObject{text ? text : ""};
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);

@@ -86,12 +86,10 @@ extern "C" {
 void *object_alloc(t_class *tc)
 {
     maxclass *c = (maxclass *)tc;
+    if (fails(FAULT_OBJECT_ALLOC))
+        return nullptr;
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
-    if (h.fail_objects > 0) {
-        --h.fail_objects;
-        return nullptr;
-    }
     size_t bytes = page_bytes(std::max<size_t>((size_t)c->size, sizeof(t_object)));
     t_object *x = nullptr;
     if (h.reuse_freed && !h.quarantine.empty() && h.quarantine.back().bytes == bytes) {
@@ -168,6 +166,8 @@ void freeobject(t_object *x)
 
 void *outlet_new(void *x, const char *)
 {
+    if (fails(FAULT_OUTLET_NEW))
+        return nullptr;
     Host &h = host();
     std::lock_guard<std::mutex> lock(h.mu);
     auto it = h.instances.find(x);

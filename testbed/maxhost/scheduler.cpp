@@ -128,6 +128,8 @@ void *defer_low(void *x, method fn, t_symbol *s, short argc, t_atom *argv)
 
 void *clock_new(void *x, method fn)
 {
+    if (fails(FAULT_CLOCK_NEW))
+        return nullptr;
     Host &h = host();
     start_scheduler(h);
     Clock *c = new Clock{x, fn};

@@ -60,14 +60,9 @@ extern "C" {
 long systhread_create(method entry, void *arg, long stacksize, long, long,
                       t_systhread *thread)
 {
+    if (fails(FAULT_SYSTHREAD_CREATE))
+        return -1;
     Host &h = host();
-    {
-        std::lock_guard<std::mutex> lock(h.mu);
-        if (h.fail_threads > 0) {
-            --h.fail_threads;
-            return -1;
-        }
-    }
     ThreadHandle *start = new ThreadHandle{};
     pthread_attr_t attr;
     pthread_attr_init(&attr);

@@ -129,6 +129,66 @@ TEST_F(MacGetname, WithoutAPassingWindowGetnameAndFrontOnlySayTheyCantFindIt)
     }
 }
 
+TEST_F(MacGetname, LivesOnlyMainWindowMinimisedIsNamedAndFrontBringsItBack)
+{
+    // Beside it, windows that can never be Live's main window, in either
+    // order of the application's list.
+    for (auto order : {appkit::ListOrder::as_made, appkit::ListOrder::reversed}) {
+        appkit::reset();
+        maxhost::reset_records();
+        appkit::set_list_order(order);
+        appkit::add_window("Inspector", false); // a panel
+        appkit::miniaturize(appkit::add_window("Palette", false));
+        appkit::add_window("", true);
+        appkit::set_style(appkit::add_window("Splash", true), appkit::STYLE_BORDERLESS);
+        appkit::order_out(appkit::add_window("Hidden", true));
+        id live = appkit::add_window(LIVE_TITLE, true);
+        appkit::miniaturize(live);
+        t_liveapp *x = make();
+
+        maxhost::send(x, "getname");
+        maxhost::send(x, "front");
+        run();
+
+        auto out = maxhost::sent();
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].selector, LIVE_TITLE);
+        EXPECT_TRUE(lines_of(x).empty());
+        EXPECT_TRUE(appkit::visible(live)); // out of the Dock
+        EXPECT_EQ(appkit::key_window(), live);
+        EXPECT_EQ(appkit::main_window(), live);
+        EXPECT_EQ(appkit::activations(), (std::vector<unsigned long>{2}));
+        destroy(x);
+    }
+}
+
+TEST_F(MacGetname, TheApplicationsMainWindowIsChosenWhateverTheListOrder)
+{
+    for (auto order : {appkit::ListOrder::as_made, appkit::ListOrder::reversed}) {
+        appkit::reset();
+        maxhost::reset_records();
+        appkit::set_list_order(order);
+        id other = appkit::add_window("Other Set - Ableton Live", true);
+        id live = appkit::add_window(LIVE_TITLE, true);
+        appkit::add_window("Third Set - Ableton Live", true);
+        appkit::set_active(true);
+        appkit::set_main_window(live);
+        t_liveapp *x = make();
+
+        maxhost::send(x, "getname");
+        appkit::set_key_window(other);
+        maxhost::send(x, "front");
+        run();
+
+        auto out = maxhost::sent();
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].selector, LIVE_TITLE);
+        EXPECT_EQ(appkit::fronted(), (std::vector<id>{live}));
+        EXPECT_EQ(appkit::key_window(), live);
+        destroy(x);
+    }
+}
+
 // ---- front ----
 
 using MacFront = Mac;
@@ -269,6 +329,31 @@ TEST_F(MacFocus, AMinimisedSavedWindowIsBroughtBackFromTheDock)
     EXPECT_TRUE(appkit::visible(live));
     EXPECT_EQ(appkit::key_window(), live);
     EXPECT_EQ(appkit::activations(), (std::vector<unsigned long>{2}));
+}
+
+TEST_F(MacFocus, ASavedWindowMinimisedThenHiddenOrClosedCountsAsGone)
+{
+    appkit::add_window(LIVE_TITLE, true);
+    id hidden = appkit::add_window("Export", true);
+    id closed = appkit::add_window("Preferences", true);
+    appkit::set_active(true);
+    for (id w : {hidden, closed}) {
+        t_liveapp *x = make();
+        appkit::set_key_window(w);
+        maxhost::send(x, "savefocus");
+        appkit::miniaturize(w);
+        if (w == hidden)
+            appkit::order_out(w);
+        else
+            appkit::close_window(w);
+        maxhost::send(x, "recallfocus");
+        run();
+        EXPECT_EQ(lines_of(x), (std::vector<Line>{error(x, LIVEAPP_TEXT_WINDOW_GONE)}));
+        EXPECT_FALSE(appkit::visible(w));
+        destroy(x);
+    }
+    EXPECT_TRUE(appkit::fronted().empty());
+    EXPECT_TRUE(appkit::deallocated(closed)); // forgotten, so let go
 }
 
 TEST_F(MacFocus, TheSavedWindowIsHeldUntilReplacedOrTheObjectIsFreed)

@@ -116,6 +116,38 @@ TEST(StandInRuntime, ReferenceCountsTellLiveFromDeallocated)
     EXPECT_EQ(appkit::live_objects(), 0);
 }
 
+TEST(StandInAppKit, OnlyAVisibleNonPanelWithATitleBarOrResizeControlCanBecomeMain)
+{
+    appkit::reset();
+    struct Case {
+        const char *what;
+        bool document; // an NSWindow; else an NSPanel
+        unsigned long style;
+        void (*change)(id);
+        bool can;
+    };
+    const unsigned long TITLED = appkit::STYLE_TITLED, RESIZABLE = appkit::STYLE_RESIZABLE;
+    const Case cases[] = {
+        {"titled and resizable", true, TITLED | RESIZABLE, nullptr, true},
+        {"title bar only", true, TITLED, nullptr, true},
+        {"resize control only", true, RESIZABLE, nullptr, true},
+        {"borderless", true, appkit::STYLE_BORDERLESS, nullptr, false},
+        {"panel", false, TITLED | RESIZABLE, nullptr, false},
+        {"hidden", true, TITLED | RESIZABLE, appkit::order_out, false},
+        {"minimised", true, TITLED | RESIZABLE, appkit::miniaturize, false},
+    };
+    for (const Case &c : cases) {
+        id w = appkit::add_window(c.what, c.document);
+        appkit::set_style(w, c.style);
+        if (c.change)
+            c.change(w);
+        EXPECT_EQ(send<BOOL>(w, "canBecomeMainWindow"), c.can ? YES : NO) << c.what;
+        EXPECT_EQ(send<BOOL>(w, "isKindOfClass:", (id)objc_getClass("NSPanel")),
+                  c.document ? NO : YES) << c.what;
+    }
+    appkit::reset();
+}
+
 TEST(StandInRuntimeDeathTest, MessagingADeallocatedObjectStopsTheProgram)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

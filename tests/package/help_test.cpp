@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -381,6 +382,166 @@ TEST(HelpPatcher, CommentsQuoteTheConsoleTextsThePluginPosts)
         EXPECT_FALSE(text.empty());
         EXPECT_NE(comments.find(text), std::string::npos) << "not explained: " << text;
     }
+}
+
+namespace {
+
+// Every text the plug-in can post, read from its sources: each
+// object_post, object_warn and object_error call of the shared file (both
+// platforms) and of each platform's own file, its format made of string
+// literals and names #defined in liveapp_texts.h, in the build's
+// liveapp_identity.h or in the file itself. A
+// %s given a known text is filled in; the other conversions are written as
+// the help writes them, %s as <name> and %x as <number>.
+std::map<std::string, std::set<std::string>> texts_in_sources()
+{
+    const std::string dir = QUENBRIX_SOURCE_DIR;
+    const std::regex define(R"re(#define\s+(\w+)\s+"([^"]*)")re");
+    const std::regex call(R"re(\bobject_(?:post|warn|error)\s*\(([^;]*)\)\s*;)re");
+    const std::regex token(R"re("((?:[^"\\]|\\.)*)"|([A-Za-z_]\w*)|(\S))re");
+    auto defines = [&](const std::string &text, std::map<std::string, std::string> &out) {
+        for (std::sregex_iterator m(text.begin(), text.end(), define), end; m != end; ++m)
+            out[(*m)[1]] = (*m)[2];
+    };
+    std::map<std::string, std::string> shared;
+    defines(read_file(dir + "/liveapp_texts.h"), shared);
+    defines(read_file(QUENBRIX_IDENTITY_HEADER), shared); // the banner's date and maker
+
+    std::map<std::string, std::set<std::string>> out;
+    const std::pair<const char *, std::set<std::string>> files[] = {
+        {"liveapp.cpp", {"Windows", "macOS"}},
+        {"liveapp_win.cpp", {"Windows"}},
+        {"liveapp_mac.cpp", {"macOS"}}};
+    for (auto &[file, platforms] : files) {
+        std::string source = read_file(dir + "/" + file);
+        auto names = shared;
+        defines(source, names);
+        for (std::sregex_iterator c(source.begin(), source.end(), call), end; c != end; ++c) {
+            // The arguments, split at the commas outside parentheses and
+            // quotes; each one's text, or nullopt when it is made at run time.
+            std::string all = (*c)[1];
+            std::vector<std::string> args(1);
+            int depth = 0;
+            bool quoted = false;
+            for (size_t i = 0; i < all.size(); ++i) {
+                char ch = all[i];
+                if (quoted && ch == '\\') {
+                    args.back() += all.substr(i++, 2);
+                    continue;
+                }
+                quoted ^= ch == '"';
+                depth += !quoted && ch == '(' ? 1 : !quoted && ch == ')' ? -1 : 0;
+                if (!quoted && depth == 0 && ch == ',')
+                    args.emplace_back();
+                else
+                    args.back() += ch;
+            }
+            std::vector<std::optional<std::string>> values;
+            for (auto &arg : args) {
+                std::optional<std::string> text = std::string();
+                for (std::sregex_iterator t(arg.begin(), arg.end(), token), e; t != e; ++t) {
+                    if ((*t)[1].matched)
+                        *text += (*t)[1];
+                    else if ((*t)[2].matched && names.count((*t)[2]))
+                        *text += names[(*t)[2]];
+                    else
+                        text.reset();
+                    if (!text)
+                        break;
+                }
+                values.push_back(text);
+            }
+            EXPECT_GE(values.size(), 2u) << all;
+            if (values.size() < 2 || !values[1]) {
+                ADD_FAILURE() << file << ": a console text made at run time: " << all;
+                continue;
+            }
+            std::string format = *values[1], text;
+            size_t next = 2;
+            for (size_t i = 0; i < format.size(); ++i) {
+                if (format[i] != '%' || i + 1 == format.size()) {
+                    text += format[i];
+                    continue;
+                }
+                char conversion = format[++i];
+                std::optional<std::string> value =
+                    next < values.size() ? values[next] : std::nullopt;
+                ++next;
+                if (conversion == 's')
+                    text += value ? *value : "<name>";
+                else if (conversion == 'x')
+                    text += "<number>";
+                else
+                    ADD_FAILURE() << file << ": a conversion the help cannot show: " << format;
+            }
+            out[text].insert(platforms.begin(), platforms.end());
+        }
+    }
+    return out;
+}
+
+// The console tab's entries: each a comment whose first line is the text
+// and whose further lines, indented, say what it means.
+std::map<std::string, std::string> console_tab_entries()
+{
+    std::map<std::string, std::string> out;
+    const Sheet *console = tab("console");
+    if (!console)
+        return out;
+    for (auto &b : console->boxes) {
+        if (b.value("maxclass", "") != "comment")
+            continue;
+        std::istringstream in(text_of(b));
+        std::string first, line, rest;
+        std::getline(in, first);
+        bool entry = true;
+        while (std::getline(in, line)) {
+            entry = entry && line.rfind("    ", 0) == 0;
+            rest += line + "\n";
+        }
+        if (entry && !rest.empty())
+            out[first] = rest;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(HelpPatcher, ConsoleTabExplainsExactlyTheTextsThePluginCanPostOnEachPlatform)
+{
+    auto sources = texts_in_sources();
+    // The banner, the warning, and at least the errors and notes of every
+    // request on either platform: a reading of the sources that finds fewer
+    // has gone wrong.
+    ASSERT_GE(sources.size(), 15u);
+    auto entries = console_tab_entries();
+    for (auto &[text, platforms] : sources) {
+        SCOPED_TRACE(text);
+        auto entry = entries.find(text);
+        if (entry == entries.end()) {
+            ADD_FAILURE() << "the console tab does not explain: " << text;
+            continue;
+        }
+        bool windows_only = platforms == std::set<std::string>{"Windows"};
+        bool mac_only = platforms == std::set<std::string>{"macOS"};
+        EXPECT_EQ(entry->second.find("Windows only.") != std::string::npos, windows_only)
+            << entry->second;
+        EXPECT_EQ(entry->second.find("macOS only.") != std::string::npos, mac_only)
+            << entry->second;
+    }
+    for (auto &[text, explanation] : entries)
+        EXPECT_TRUE(sources.count(text)) << "the plug-in never posts: " << text;
+}
+
+TEST(UserGuide, ConsoleTableListsEveryTextThePluginCanPost)
+{
+    std::string readme = read_file(std::string(QUENBRIX_PACKAGE_STATIC) + "/README.md");
+    size_t table = readme.find("## Console messages");
+    ASSERT_NE(table, std::string::npos);
+    readme = readme.substr(table, readme.find("\n## ", table + 1) - table);
+    for (auto &[text, platforms] : texts_in_sources())
+        EXPECT_NE(readme.find("`" + text + "`"), std::string::npos)
+            << "not in the console table: " << text;
 }
 
 TEST(UserGuide, ConsoleTableExplainsTheTextsThePluginPosts)

@@ -34,6 +34,9 @@ DEVICE = os.path.join(PACKAGE, "devices", "quenbrix Demo.amxd")
 HELP = os.path.join(PACKAGE, "help", "quenbrix.maxhelp")
 DEVICE_HEIGHT = 169  # Live's device view
 
+# The first Live that bundles each Max, for the devices' minimum versions.
+FIRST_LIVE_WITH_MAX = {(8, 2): (11, 1), (8, 6): (12, 0)}
+
 # Objects whose inlets and outlets follow their arguments, so Max's default
 # counts say nothing about them.
 SHAPED_BY_ARGUMENTS = {"trigger", "patcher", "route", "select", "pack", "unpack", "gate"}
@@ -82,6 +85,14 @@ def object_name(box):
         return box["maxclass"]
     name = box.get("text", "").split()[0]
     return object_aliases.get(name, name)
+
+
+def version(text):
+    """'8.6.0' as (8, 6, 0); an empty or malformed text fails the test."""
+    parts = text.split(".")
+    if not text or not all(p.isdigit() for p in parts):
+        raise AssertionError("not a version: %r" % text)
+    return tuple(int(p) for p in parts)
 
 
 def max_defaults():
@@ -242,6 +253,40 @@ class DemoDevice(unittest.TestCase):
                 with self.subTest(a=a.get("text", a.get("varname")), b=b.get("text", b.get("varname"))):
                     self.assertFalse(ax < bx + bw and bx < ax + aw and ay < by + bh and by < ay + ah)
 
+    def test_every_button_sends_on_mouse_up_as_lives_buttons_do(self):
+        buttons = [b for b in self.boxes if b["maxclass"] == "live.text"]
+        self.assertGreaterEqual(len(buttons), 6)
+        for b in buttons:
+            with self.subTest(button=b.get("varname")):
+                self.assertEqual(b.get("mode", 1), 0, "a toggle, not a button")
+                self.assertEqual(b.get("outputmode", 0), 1, "sends on mouse down")
+
+    def test_left_and_right_margins_are_equal(self):
+        width = self.patcher["devicewidth"]
+        shown = [b["presentation_rect"] for b in self.boxes if b.get("presentation")]
+        left = min(x for x, _, _, _ in shown)
+        right = width - max(x + w for x, _, w, _ in shown)
+        self.assertGreater(left, 0)
+        self.assertEqual(left, right)
+
+    def test_minimum_versions_are_those_of_the_max_that_wrote_it(self):
+        saved_by = self.patcher["appversion"]
+        saved_by = (saved_by["major"], saved_by["minor"], saved_by["revision"])
+        max_min = version(self.patcher.get("minimum_max_version", ""))
+        live_min = version(self.patcher.get("minimum_live_version", ""))
+        package_min = version(load_json(os.path.join(PACKAGE, "package-info.json"))
+                              ["max_version_min"])
+        # Not below the Max whose format the file is in, nor below what the
+        # plug-in needs; and a Live that bundles at least that Max.
+        self.assertGreaterEqual(max_min, saved_by)
+        self.assertGreaterEqual(max_min, package_min)
+        self.assertIn(max_min[:2], FIRST_LIVE_WITH_MAX, "which Live bundles Max %s?" % (max_min,))
+        self.assertGreaterEqual(live_min, FIRST_LIVE_WITH_MAX[max_min[:2]])
+        # maxdiff shows both, as Max for Live reads them.
+        text = amxd_textconv.parse(DEVICE)
+        self.assertIn("minimum_live_version: %s" % self.patcher["minimum_live_version"], text)
+        self.assertIn("minimum_max_version: %s" % self.patcher["minimum_max_version"], text)
+
     def test_every_control_has_info_text(self):
         controls = [b for b in self.boxes if b["maxclass"] in ("live.text", "live.toggle")]
         self.assertGreaterEqual(len(controls), 6)
@@ -259,7 +304,10 @@ class PackageInfo(unittest.TestCase):
             self.skipTest("no reference package files in %s" % SHARED)
         usual = set.intersection(*(set(load_json(r)) for r in references))
         self.assertGreaterEqual(len(usual), 8)
-        self.assertEqual(usual - set(info), set())
+        # "website" only once the project has an address: never an empty one.
+        self.assertEqual(usual - set(info) - {"website"}, set())
+        if "website" in info:
+            self.assertRegex(info["website"], r"^https://\S+$")
         spelled = set()
         for r in references:
             spelled |= set(load_json(r)["os"]["macintosh"]["platform"])

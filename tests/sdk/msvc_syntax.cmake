@@ -5,7 +5,8 @@
 # Once with our host declarations, and once with the SDK's when SDK is given.
 #
 #   cmake -DCLANG=clang-14 -DMINGW_INCLUDE=/usr/x86_64-w64-mingw32/include
-#         -DSOURCE_DIR=<source tree> [-DSDK=<max-sdk-base>] -P msvc_syntax.cmake
+#         -DSOURCE_DIR=<source tree> -DGENERATED_DIR=<build>/generated
+#         [-DSDK=<max-sdk-base>] -P msvc_syntax.cmake
 cmake_minimum_required(VERSION 3.20)
 
 set(hosts "-I${SOURCE_DIR}/host")
@@ -23,7 +24,7 @@ foreach(host IN LISTS hosts)
                     -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN
                     -isystem ${MINGW_INCLUDE}
                     -include ${CMAKE_CURRENT_LIST_DIR}/msvc_mingw_headers.h
-                    -I${SOURCE_DIR}/source ${host} ${SOURCE_DIR}/source/${file}
+                    -I${SOURCE_DIR}/source -I${GENERATED_DIR} ${host} ${SOURCE_DIR}/source/${file}
             RESULT_VARIABLE rc)
         list(GET host 0 which)
         if(rc EQUAL 0)

@@ -212,6 +212,32 @@ TEST_F(Addfile, DeletingObjectsWithHandOffsInFlightSendsNothingAndLeavesNothing)
     EXPECT_EQ(sent_by(x)[0].selector, LIVEAPP_RESULT_ERROR);
 }
 
+// Both workers have ended and queued their outcomes when the object goes:
+// its hand-off records are let go at deletion, each read for the last time
+// before it is freed (freed host memory is inaccessible here, so a later
+// read would stop the program).
+TEST_F(Addfile, DeletingAnObjectWhoseHandOffsEndedButAreNotYetReportedLeavesNothing)
+{
+    make_file(folder_, "song.als");
+    int threads = maxhost_live_threads();
+    void *x = make();
+    maxhost::send(x, "addfile", {maxhost::sym("song.als")});
+    maxhost::send(x, "addfile", {maxhost::sym("song.als")});
+    maxhost_run_queue(); // the workers start
+    for (int i = 0; i < 400 && maxhost_live_threads() > threads; ++i)
+        Sleep(50); // the main thread runs nothing meanwhile
+    ASSERT_EQ(maxhost_live_threads(), threads);
+    ASSERT_GT(maxhost_queue_length(), 0) << "the outcomes wait in the queue";
+    maxhost::reset_records();
+    destroy(x);
+    livewin_run_for(100);
+    EXPECT_EQ(maxhost_sent_count(), 0);
+    EXPECT_EQ(maxhost_console_count(), 0);
+    EXPECT_EQ(maxhost_bad_frees(), 0);
+    EXPECT_EQ(maxhost_live_allocations(), allocations_before_);
+    EXPECT_EQ(opened().size(), 2u);
+}
+
 // Started by the test below in a process of its own: leaves a hand-off
 // running (Live takes seconds to open the file) and lets the host end.
 TEST_F(Addfile, DISABLED_HostEndsWithAHandOffRunning)

@@ -2,6 +2,9 @@
 // broadcast to the other applications, not to this one.
 #include "wintest.h"
 
+#include "imports.h"
+#include "liveapp_texts.h"
+
 #include <cstdio>
 
 class Bang : public WinTest {};
@@ -38,4 +41,35 @@ TEST_F(Bang, PostsItsNotesAndReachesAnotherApplicationButNotItsOwnWindows)
     BroadcastSystemMessageW(BSF_POSTMESSAGE, &recipients, message, 0, 0);
     livewin_run_for(200);
     EXPECT_GT(livewin_broadcasts_received(), own_before);
+}
+
+// When either step fails, bang says so and goes no further: a failed
+// registration leaves message 0, which is not broadcast.
+TEST_F(Bang, AFailedStepIsReportedAndNothingIsBroadcastAfterIt)
+{
+    struct Case {
+        const char *failing;
+        std::vector<std::string> errors;
+        long broadcasts; // calls of BroadcastSystemMessageW
+    };
+    const Case cases[] = {
+        {"RegisterWindowMessageW", {"error registering window message"}, 0},
+        {"BroadcastSystemMessageW", {LIVEAPP_TEXT_NO_BROADCAST}, 1},
+    };
+    OtherApp other;
+    ASSERT_TRUE(other.started());
+    for (const Case &c : cases) {
+        maxhost::reset_records();
+        void *x = make();
+        livewin_calls_reset();
+        ASSERT_TRUE(livewin_fail_call({c.failing, ""}, 1));
+        maxhost::send(x, "bang");
+        livewin_run_for(300);
+        EXPECT_EQ(livewin_faults_fired(), 1) << c.failing;
+        EXPECT_EQ(errors_of(x), c.errors) << c.failing;
+        EXPECT_EQ(livewin_calls("BroadcastSystemMessageW"), c.broadcasts) << c.failing;
+        EXPECT_EQ(other.received(), 0) << c.failing;
+        destroy(x);
+    }
+    livewin_calls_reset();
 }

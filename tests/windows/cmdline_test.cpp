@@ -7,10 +7,14 @@
 // Wine rewrites the command line of a started program when the executable's
 // path is not quoted, so the started program cannot tell what it was given.
 // Here the plug-in's own import of CreateProcessW is pointed at a recorder,
-// which keeps the line exactly as the plug-in built it and starts nothing.
+// which keeps the line exactly as the plug-in built it and starts nothing,
+// but answers as a start that worked: with handles (two events, already
+// set) that the plug-in waits on and closes.
 // For a path that no file can have (one ending in backslashes), the plug-in's
 // import of path_nameconform is pointed at a stand-in that returns it.
 #include "wintest.h"
+
+#include "imports.h"
 
 #include "liveapp_texts.h"
 
@@ -27,12 +31,14 @@ std::string g_native; // what path_nameconform returns, when not empty
 
 BOOL WINAPI record_create_process(LPCWSTR, LPWSTR command, LPSECURITY_ATTRIBUTES,
                                   LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
-                                  LPSTARTUPINFOW, LPPROCESS_INFORMATION)
+                                  LPSTARTUPINFOW, LPPROCESS_INFORMATION started)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_lines.push_back(command ? command : L"");
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
+    started->hProcess = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    started->hThread = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    started->dwProcessId = started->dwThreadId = 0;
+    return TRUE;
 }
 
 short (*g_real_nameconform)(const char *, char *, long, long);
@@ -44,35 +50,6 @@ short chosen_nameconform(const char *src, char *dst, long style, long type)
         return g_real_nameconform(src, dst, style, type);
     std::strcpy(dst, g_native.c_str());
     return 0;
-}
-
-// Points one entry of a module's import table elsewhere; returns the old one.
-void *patch_import(HMODULE module, const char *dll, const char *name, void *replacement)
-{
-    auto base = (BYTE *)module;
-    auto dos = (IMAGE_DOS_HEADER *)base;
-    auto nt = (IMAGE_NT_HEADERS *)(base + dos->e_lfanew);
-    IMAGE_DATA_DIRECTORY dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto d = (IMAGE_IMPORT_DESCRIPTOR *)(base + dir.VirtualAddress); d->Name; ++d) {
-        if (_stricmp((const char *)(base + d->Name), dll) != 0)
-            continue;
-        auto names = (IMAGE_THUNK_DATA *)(base + d->OriginalFirstThunk);
-        auto slots = (IMAGE_THUNK_DATA *)(base + d->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto by_name = (IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData);
-            if (std::strcmp((const char *)by_name->Name, name) != 0)
-                continue;
-            DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
-            void *previous = (void *)slots->u1.Function;
-            slots->u1.Function = (ULONG_PTR)replacement;
-            VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
-            return previous;
-        }
-    }
-    return nullptr;
 }
 
 std::vector<std::string> parse(const std::wstring &line)
@@ -95,11 +72,12 @@ protected:
         WinTest::SetUp();
         plugin_ = GetModuleHandleW(L"quenbrix.mxe64");
         ASSERT_NE(plugin_, nullptr);
-        real_create_ = patch_import(plugin_, "KERNEL32.dll", "CreateProcessW",
-                                    (void *)record_create_process);
+        real_create_ = livewin_replace_import(plugin_, "KERNEL32.dll", "CreateProcessW",
+                                              (void *)record_create_process);
         ASSERT_NE(real_create_, nullptr) << "the plug-in imports CreateProcessW";
-        g_real_nameconform = (short (*)(const char *, char *, long, long))patch_import(
-            plugin_, "MaxAPI.dll", "path_nameconform", (void *)chosen_nameconform);
+        g_real_nameconform =
+            (short (*)(const char *, char *, long, long))livewin_replace_import(
+                plugin_, "MaxAPI.dll", "path_nameconform", (void *)chosen_nameconform);
         ASSERT_NE(g_real_nameconform, nullptr) << "the plug-in imports path_nameconform";
         std::lock_guard<std::mutex> lock(g_mutex);
         g_lines.clear();
@@ -108,9 +86,10 @@ protected:
     void TearDown() override
     {
         if (real_create_)
-            patch_import(plugin_, "KERNEL32.dll", "CreateProcessW", real_create_);
+            livewin_replace_import(plugin_, "KERNEL32.dll", "CreateProcessW", real_create_);
         if (g_real_nameconform)
-            patch_import(plugin_, "MaxAPI.dll", "path_nameconform", (void *)g_real_nameconform);
+            livewin_replace_import(plugin_, "MaxAPI.dll", "path_nameconform",
+                                   (void *)g_real_nameconform);
         maxhost_clear_search_path();
         WinTest::TearDown();
     }

@@ -258,3 +258,28 @@ TEST_F(Focus, RecallForgettingAClosedWindowKeepsOneSavedMeanwhileOnAnotherThread
     EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_WINDOW_GONE});
     EXPECT_EQ(GetForegroundWindow(), browser) << "the window saved meanwhile is still saved";
 }
+
+// A window minimised and then hidden stays iconic, but Live has put it
+// away all the same: recall leaves it hidden, as it does a hidden window.
+TEST_F(Focus, ASavedWindowMinimisedThenHiddenCountsAsGone)
+{
+    HWND main = window("Song - Ableton Live 12 Suite");
+    HWND dialog = window("Export - Ableton Live 12 Suite", main);
+    ASSERT_TRUE(main && dialog);
+    SetForegroundWindow(dialog);
+    livewin_run_for(20);
+    ASSERT_EQ(GetForegroundWindow(), dialog);
+    void *x = make();
+    maxhost::send(x, "savefocus");
+    ShowWindow(dialog, SW_MINIMIZE);
+    ShowWindow(dialog, SW_HIDE);
+    SetForegroundWindow(main);
+    livewin_run_for(20);
+    ASSERT_TRUE(IsIconic(dialog));
+
+    maxhost::send(x, "recallfocus");
+    livewin_run_for(100);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(GetForegroundWindow(), main);
+    EXPECT_EQ(errors_of(x), std::vector<std::string>{LIVEAPP_TEXT_WINDOW_GONE});
+}

@@ -94,11 +94,12 @@ std::string test_folder(const std::string &name)
     return folder;
 }
 
-OtherApp::OtherApp(const std::string &live_title)
+OtherApp::OtherApp(const std::string &live_title, int seconds)
 {
     status_file_ = test_folder("other-app") + "\\status.txt";
     std::wstring line = L"\"" + livewin_utf16(livewin_exe_folder() + "\\WinHelper.exe") +
-                        L"\" \"" + livewin_utf16(status_file_) + L"\" 60";
+                        L"\" \"" + livewin_utf16(status_file_) + L"\" " +
+                        std::to_wstring(seconds);
     if (!live_title.empty())
         line += L" \"" + livewin_utf16(live_title) + L"\"";
     STARTUPINFOW startup{};

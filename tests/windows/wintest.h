@@ -52,7 +52,8 @@ void set_env(const char *name, const std::string &value);
 // title, its window is of Live's class with that title: another Live.
 class OtherApp {
 public:
-    explicit OtherApp(const std::string &live_title = "");
+    // It ends by itself after `seconds`.
+    explicit OtherApp(const std::string &live_title = "", int seconds = 60);
     ~OtherApp();
     bool started() const { return ready_; }
     DWORD pid() const { return process_.dwProcessId; }
