@@ -5,31 +5,29 @@
 #include <stdint.h>
 #include <string.h>
 
-// Names up to this many bytes are worked on eight bytes at a time.
-#define LIVEAPP_SHORT_NAME 48
-
-// The name is what stands before the first marker, so only that part is
-// worked on after the search, and as few calls of the C library as can
-// be are made (each costs more than the bytes it reads in a short title):
-// the marker is found from its hyphen, then a short name is done in one pass
-// of plain arithmetic, a long one scanned for backslashes, and, when the
+// The name is what stands before the first marker, so after the search
+// only that part is worked on, with as few calls of the C library as can
+// be (each costs more than the bytes it reads in a short title): a short
+// name is done in one pass of plain arithmetic, eight bytes at a time; a
+// long one is scanned with the library for backslashes and, when the
 // bracket rule may apply, for asterisks. The marker holds no backslash, so
 // turning backslashes into slashes after the search finds the same marker
 // as turning them before.
-// Turns the backslashes of a short name into slashes, eight bytes at a
-// time, and finds its first asterisk on the way: for a name this short one
-// pass of plain arithmetic costs less than a call of the C library per
-// character sought. The marker, 15 bytes that are neither, follows the name
-// within the title, so the last eight bytes read may run into it, but no
-// further than the title. In a word XORed with a byte repeated, the bytes
-// that were that byte are zero; `liveapp_zeros` sets exactly their high bits.
+#define LIVEAPP_SHORT_NAME 48 // bytes
+
+// A short name's pass reads whole words: the marker, 15 bytes that are
+// neither a backslash nor an asterisk, follows the name within the title,
+// so the last word read may run into it, but no further than the title. In
+// a word XORed with a byte repeated, the bytes that were that byte are
+// zero; `liveapp_zeros` sets exactly their high bits.
 static uint64_t liveapp_zeros(uint64_t word)
 {
     const uint64_t lows = 0x7F7F7F7F7F7F7F7Fu;
     return ~(((word & lows) + lows) | word | lows);
 }
 
-// Returns the first asterisk of the name when `seek_asterisk`, or null.
+// Turns the backslashes of a short name into slashes and returns its first
+// asterisk when `seek_asterisk`, or null.
 static char *liveapp_short_slashes(char *name, size_t length, bool seek_asterisk)
 {
     const uint64_t ones = 0x0101010101010101u;
@@ -43,8 +41,11 @@ static char *liveapp_short_slashes(char *name, size_t length, bool seek_asterisk
             word = (word & ~mask) | ((ones * '/') & mask);
             memcpy(name + i, &word, 8);
         }
+        // Found byte by byte within the word: a library scan of bytes just
+        // stored would wait for the store.
         if (seek_asterisk && !asterisk && liveapp_zeros(word ^ (ones * '*')))
-            asterisk = (char *)memchr(name + i, '*', 8);
+            for (asterisk = name + i; *asterisk != '*'; ++asterisk) {
+            }
     }
     return asterisk;
 }
@@ -81,7 +82,6 @@ bool liveapp_cleantitle(char *title)
 
     char before = marker[-1];
     size_t length = (size_t)(marker - title);
-    *marker = '\0';
     char *first = nullptr; // the first asterisk, for a long name once needed
     if (length <= LIVEAPP_SHORT_NAME)
         first = liveapp_short_slashes(title, length, before == ']');
@@ -89,6 +89,9 @@ bool liveapp_cleantitle(char *title)
         for (char *slash = (char *)memchr(title, '\\', length); slash;
              slash = (char *)memchr(slash + 1, '\\', length - (size_t)(slash + 1 - title)))
             *slash = '/';
+    // Cut only now: a byte stored just before the words that hold it are
+    // read back would hold each read up.
+    *marker = '\0';
 
     if (before == '*') {
         marker[-1] = '\0';
