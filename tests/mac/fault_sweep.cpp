@@ -22,53 +22,6 @@ namespace {
 const char *const LIVE_TITLE = "My Set - Ableton Live 12 Suite";
 const char *const LIVE_BUNDLE = "/Applications/Ableton Live 12 Suite.app";
 
-// What one run of a request did, as a patch and the user would see it.
-struct Outcome {
-    bool created = true;
-    std::vector<std::string> console; // the object's lines, "error: ..." and so on
-    std::vector<std::string> sent;    // "left: name", "right: ok"
-    std::vector<std::string> appkit;  // what AppKit was asked to do, and the screen
-    bool operator==(const Outcome &o) const
-    {
-        return created == o.created && console == o.console && sent == o.sent &&
-               appkit == o.appkit;
-    }
-    std::string errors() const
-    {
-        std::string out;
-        for (const std::string &l : console)
-            if (l.rfind("error: ", 0) == 0)
-                out += (out.empty() ? "" : "; ") + ("\"" + l.substr(7) + "\"");
-        return out;
-    }
-    bool sent_right(const char *what) const
-    {
-        for (const std::string &s : sent)
-            if (s == std::string("right: ") + what)
-                return true;
-        return false;
-    }
-};
-
-std::string describe(const Outcome &o);
-
-void PrintTo(const Outcome &o, std::ostream *out)
-{
-    *out << "\n" << describe(o);
-}
-
-std::string describe(const Outcome &o)
-{
-    std::string out = "created " + std::to_string(o.created) + "\n";
-    for (const std::string &l : o.console)
-        out += "  console " + l + "\n";
-    for (const std::string &s : o.sent)
-        out += "  sent " + s + "\n";
-    for (const std::string &a : o.appkit)
-        out += "  appkit " + a + "\n";
-    return out;
-}
-
 // The world every trial starts from: Live's windows, the file to open, the
 // process as Live.
 struct World {
@@ -233,34 +186,26 @@ protected:
     }
 
     // What the request did; with `screen`, also which window is key after it.
-    Outcome observe(const World &w, void *x, bool created, bool screen = true) const
+    FaultOutcome observe(const World &w, void *x, bool created, bool screen = true) const
     {
-        Outcome o;
-        o.created = created;
-        static const char *kinds[] = {"note: ", "warning: ", "error: "};
-        for (const maxhost::Line &l : maxhost::console())
-            if (l.object == x)
-                o.console.push_back(kinds[l.kind] + l.text);
-        for (const maxhost::Message &m : maxhost::sent())
-            if (m.object == x)
-                o.sent.push_back((m.outlet == 0 ? "left: " : "right: ") + m.selector);
+        FaultOutcome o = fault_outcome(x, created);
         for (unsigned long a : appkit::activations())
-            o.appkit.push_back("activated with " + std::to_string(a));
+            o.world.push_back("appkit activated with " + std::to_string(a));
         for (id f : appkit::fronted())
-            o.appkit.push_back("fronted " + title_of(f, w));
+            o.world.push_back("appkit fronted " + title_of(f, w));
         for (const appkit::OpenRequest &r : appkit::open_requests())
-            o.appkit.push_back("opened " + r.file + " with " + r.application);
+            o.world.push_back("appkit opened " + r.file + " with " + r.application);
         if (screen)
-            o.appkit.push_back(std::string("key ") + (appkit::key_window()
-                                                          ? title_of(appkit::key_window(), w)
-                                                          : "none"));
+            o.world.push_back(std::string("appkit key ") +
+                              (appkit::key_window() ? title_of(appkit::key_window(), w)
+                                                    : "none"));
         return o;
     }
 
     // Runs `request` once, with `fault` failing on its `nth` use when given.
     // Checks what every trial must show, and returns what the request did
     // and, when the object lives on, what it did with the probe.
-    Outcome trial(const Request &request, const Fault *fault, long nth, Outcome *probe,
+    FaultOutcome trial(const Request &request, const Fault *fault, long nth, FaultOutcome *probe,
                   std::map<std::string, long> *counts)
     {
         World w;
@@ -280,7 +225,7 @@ protected:
         void *x = w.x;
         request.act(w);
         bool created = std::string(request.name) != "creation" || w.x;
-        Outcome o = observe(w, w.x ? w.x : x, created);
+        FaultOutcome o = observe(w, w.x ? w.x : x, created);
         if (fault)
             EXPECT_EQ(fired(), 1) << request.name << ": " << fault->name << " use " << nth
                                   << " was not made to fail";
@@ -327,39 +272,19 @@ protected:
 
 TEST_F(FaultSweep, EveryCallThatCanFailIsReportedOrHarmlessAndNeverCrashesLeaksOrSaysOkWrongly)
 {
-    std::vector<FaultRow> rows;
-    long trials = 0, reported = 0, harmless = 0, not_created = 0;
+    FaultTally tally;
     for (const Request &request : requests()) {
         std::map<std::string, long> counts;
-        Outcome normal_probe;
-        Outcome normal = trial(request, nullptr, 0, &normal_probe, &counts);
+        FaultOutcome normal_probe;
+        FaultOutcome normal = trial(request, nullptr, 0, &normal_probe, &counts);
         EXPECT_TRUE(normal.errors().empty()) << request.name << "\n" << describe(normal);
-        bool any = false;
         for (const Fault &fault : all_faults()) {
             long count = counts[fault.name];
-            // Consecutive uses with the same outcome make one row.
-            long first = 1;
-            std::string last_outcome;
             for (long nth = 1; nth <= count; ++nth) {
-                any = true;
-                ++trials;
-                Outcome probe;
-                Outcome o = trial(request, &fault, nth, &probe, nullptr);
+                FaultOutcome probe;
+                FaultOutcome o = trial(request, &fault, nth, &probe, nullptr);
                 std::string what;
-                if (!o.created) {
-                    ++not_created;
-                    what = "not created; nothing left behind";
-                    EXPECT_TRUE(o.sent.empty());
-                } else if (!o.errors().empty()) {
-                    ++reported;
-                    what = "error " + o.errors();
-                    if (o.sent_right(LIVEAPP_RESULT_ERROR))
-                        what += ", `error` from the right outlet";
-                    if (std::string(request.name) == "addfile")
-                        EXPECT_TRUE(o.sent_right(LIVEAPP_RESULT_ERROR))
-                            << "addfile failed without \"error\"";
-                } else {
-                    ++harmless;
+                if (!tally.judge(o, request.name, what)) {
                     what = "as without the failure";
                     EXPECT_EQ(o, normal) << request.name << ": " << fault.name << " use " << nth
                                          << " failed silently\nwith the failure:\n"
@@ -372,30 +297,15 @@ TEST_F(FaultSweep, EveryCallThatCanFailIsReportedOrHarmlessAndNeverCrashesLeaksO
                         << ": the object does not work as before afterwards\n"
                         << describe(probe) << "instead of\n"
                         << describe(normal_probe);
-                if (nth > 1 && what != last_outcome) {
-                    rows.push_back({request.name, "`" + fault.name + "`",
-                                    fault_uses(first, nth - 1, count), last_outcome});
-                    first = nth;
-                }
-                last_outcome = what;
+                tally.add(request.name, fault.name, nth, count, what);
             }
-            if (count > 0)
-                rows.push_back({request.name, "`" + fault.name + "`",
-                                fault_uses(first, count, count), last_outcome});
         }
-        if (!any)
-            rows.push_back({request.name, "none", "", "makes no call that can fail"});
+        tally.end_request(request.name);
     }
-    std::printf("[ figures  ] host model %s: %ld trials, %ld reported, %ld harmless, "
-                "%ld not created\n",
-                maxhost_freed_calls(), trials, reported, harmless, not_created);
+    tally.print_figures(maxhost_freed_calls());
 
-    std::string table = fault_table_markdown(rows);
-    table += "\n" + std::to_string(trials) + " trials: " + std::to_string(reported) +
-             " reported, " + std::to_string(harmless) + " harmless, " +
-             std::to_string(not_created) + " not created.\n";
     std::string docs = std::string(QUENBRIX_SOURCE_DIR) + "/docs/testing.md";
     std::string readme = std::string(QUENBRIX_SOURCE_DIR) + "/README.md";
-    EXPECT_EQ(fault_section_sync(docs, "fault sweep: macOS file", table), "");
-    EXPECT_EQ(fault_count_sync(readme, " trials on the macOS file", trials), "");
+    EXPECT_EQ(fault_section_sync(docs, "fault sweep: macOS file", tally.table()), "");
+    EXPECT_EQ(fault_count_sync(readme, " trials on the macOS file", tally.trials), "");
 }

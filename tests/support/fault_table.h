@@ -1,17 +1,87 @@
-// The outcome table of a fault sweep: one row per call that the sweep made
-// fail, written as Markdown between two markers in docs/testing.md and
-// checked there, so that the page says what the object does today. The
-// README's reliability line carries the count of trials.
+// What the macOS and Windows fault sweeps share: the record of what one run
+// of a request did, the judgement of each trial, and the outcome table: one
+// row per call that the sweep made fail, written as Markdown between two
+// markers in docs/testing.md and checked there, so that the page says what
+// the object does today. The README's reliability line carries the count of
+// trials.
 //
 // With QUENBRIX_UPDATE_DOCS set in the environment, the sweep writes its
 // table and count into the two files instead of checking them.
 #pragma once
 
+#include "liveapp_texts.h"
+#include "maxhost.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+// What one run of a request did, as a patch and the user would see it.
+struct FaultOutcome {
+    bool created = true;
+    std::vector<std::string> console; // the object's lines, "error: ..." and so on
+    std::vector<std::string> sent;    // "left: name", "right: ok"
+    std::vector<std::string> world;   // what the platform was asked to do, and the screen
+    bool operator==(const FaultOutcome &o) const
+    {
+        return created == o.created && console == o.console && sent == o.sent &&
+               world == o.world;
+    }
+    std::string errors() const
+    {
+        std::string out;
+        for (const std::string &l : console)
+            if (l.rfind("error: ", 0) == 0)
+                out += (out.empty() ? "" : "; ") + ("\"" + l.substr(7) + "\"");
+        return out;
+    }
+    bool sent_right(const char *what) const
+    {
+        for (const std::string &s : sent)
+            if (s == std::string("right: ") + what)
+                return true;
+        return false;
+    }
+};
+
+inline std::string describe(const FaultOutcome &o)
+{
+    std::string out = "created " + std::to_string(o.created) + "\n";
+    for (const std::string &l : o.console)
+        out += "  console " + l + "\n";
+    for (const std::string &s : o.sent)
+        out += "  sent " + s + "\n";
+    for (const std::string &w : o.world)
+        out += "  " + w + "\n";
+    return out;
+}
+
+inline void PrintTo(const FaultOutcome &o, std::ostream *out)
+{
+    *out << "\n" << describe(o);
+}
+
+// What object `x` posted and sent since the host's records were last reset;
+// the platform adds what it saw of the world.
+inline FaultOutcome fault_outcome(void *x, bool created)
+{
+    FaultOutcome o;
+    o.created = created;
+    static const char *kinds[] = {"note: ", "warning: ", "error: "};
+    for (const maxhost::Line &l : maxhost::console())
+        if (l.object == x)
+            o.console.push_back(kinds[l.kind] + l.text);
+    for (const maxhost::Message &m : maxhost::sent())
+        if (m.object == x)
+            o.sent.push_back((m.outlet == 0 ? "left: " : "right: ") + m.selector);
+    return o;
+}
 
 struct FaultRow {
     std::string request; // the message, or creation or deletion
@@ -116,3 +186,83 @@ inline std::string fault_count_sync(const std::string &path, const std::string &
     }
     return path + ": \"" + text.substr(start, at - start) + phrase + "\" should say " + wanted;
 }
+
+// The trials of a sweep by what the object did, and the rows of its table.
+struct FaultTally {
+    long trials = 0, reported = 0, harmless = 0, not_created = 0;
+    std::vector<FaultRow> rows;
+
+    // Counts a trial of `request` and names what it did in `what`: the
+    // object was not made, and sent nothing; or the failure was reported
+    // (and a failed addfile sent "error"). Returns false when neither: the
+    // trial counts as harmless, and the sweep checks that and names it.
+    bool judge(const FaultOutcome &o, const std::string &request, std::string &what)
+    {
+        ++trials;
+        if (!o.created) {
+            ++not_created;
+            what = "not created; nothing left behind";
+            EXPECT_TRUE(o.sent.empty());
+            return true;
+        }
+        if (!o.errors().empty()) {
+            ++reported;
+            what = "error " + o.errors();
+            if (o.sent_right(LIVEAPP_RESULT_ERROR))
+                what += ", `error` from the right outlet";
+            if (request == "addfile")
+                EXPECT_TRUE(o.sent_right(LIVEAPP_RESULT_ERROR))
+                    << "addfile failed without \"error\"";
+            return true;
+        }
+        ++harmless;
+        return false;
+    }
+
+    // What use `nth` of `count` of `call` did in `request`: consecutive uses
+    // with the same outcome make one row.
+    void add(const std::string &request, const std::string &call, long nth, long count,
+             const std::string &what)
+    {
+        if (nth == 1)
+            first_ = 1;
+        else if (what != last_) {
+            rows.push_back({request, "`" + call + "`", fault_uses(first_, nth - 1, count), last_});
+            first_ = nth;
+        }
+        last_ = what;
+        if (nth == count)
+            rows.push_back({request, "`" + call + "`", fault_uses(first_, count, count), what});
+        any_ = true;
+    }
+
+    // After the last call of `request`: a row for it if it made none that
+    // can fail.
+    void end_request(const std::string &request)
+    {
+        if (!any_)
+            rows.push_back({request, "none", "", "makes no call that can fail"});
+        any_ = false;
+    }
+
+    // The figures line of the test's output, under the host model in use.
+    void print_figures(const char *model) const
+    {
+        std::printf("[ figures  ] host model %s: %ld trials, %ld reported, %ld harmless, "
+                    "%ld not created\n",
+                    model, trials, reported, harmless, not_created);
+    }
+
+    // The table and the count of trials under it, as docs/testing.md has them.
+    std::string table() const
+    {
+        return fault_table_markdown(rows) + "\n" + std::to_string(trials) + " trials: " +
+               std::to_string(reported) + " reported, " + std::to_string(harmless) +
+               " harmless, " + std::to_string(not_created) + " not created.\n";
+    }
+
+private:
+    long first_ = 1;
+    std::string last_;
+    bool any_ = false;
+};

@@ -22,51 +22,11 @@
 
 namespace {
 
-// What one run of a request did, as a patch and the user would see it.
-struct Outcome {
-    bool created = true;
-    std::vector<std::string> console; // "error: ..." and so on
-    std::vector<std::string> sent;    // "left: name", "right: ok"
-    std::vector<std::string> world;   // files Live opened, the screen, broadcasts
-    bool operator==(const Outcome &o) const
-    {
-        return created == o.created && console == o.console && sent == o.sent &&
-               world == o.world;
-    }
-    std::string errors() const
-    {
-        std::string out;
-        for (const std::string &l : console)
-            if (l.rfind("error: ", 0) == 0)
-                out += (out.empty() ? "" : "; ") + ("\"" + l.substr(7) + "\"");
-        return out;
-    }
-    bool sent_right(const char *what) const
-    {
-        for (const std::string &s : sent)
-            if (s == std::string("right: ") + what)
-                return true;
-        return false;
-    }
-};
-
-std::string describe(const Outcome &o)
-{
-    std::string out = "created " + std::to_string(o.created) + "\n";
-    for (const std::string &l : o.console)
-        out += "  console " + l + "\n";
-    for (const std::string &s : o.sent)
-        out += "  sent " + s + "\n";
-    for (const std::string &w : o.world)
-        out += "  " + w + "\n";
-    return out;
-}
-
 // An object that could not tell which process it is in takes itself for
 // one outside Live: its getname refuses. The rest of what it does.
 const char *const kOutsideLive = "error: Live process not found (it doesn't work in Max / M4L editor)";
 
-Outcome without_getname(Outcome o)
+FaultOutcome without_getname(FaultOutcome o)
 {
     std::vector<std::string> sent;
     for (const std::string &s : o.sent)
@@ -76,11 +36,6 @@ Outcome without_getname(Outcome o)
     o.console.erase(std::remove(o.console.begin(), o.console.end(), kOutsideLive),
                     o.console.end());
     return o;
-}
-
-void PrintTo(const Outcome &o, std::ostream *out)
-{
-    *out << "\n" << describe(o);
 }
 
 // Runs the host's queue, pumping window messages, until nothing is queued
@@ -219,17 +174,9 @@ protected:
     }
 
     // What the request did; with `screen`, also the windows' state after it.
-    Outcome observe(void *x, bool created, bool screen)
+    FaultOutcome observe(void *x, bool created, bool screen)
     {
-        Outcome o;
-        o.created = created;
-        static const char *kinds[] = {"note: ", "warning: ", "error: "};
-        for (const maxhost::Line &l : maxhost::console())
-            if (l.object == x)
-                o.console.push_back(kinds[l.kind] + l.text);
-        for (const maxhost::Message &m : maxhost::sent())
-            if (m.object == x)
-                o.sent.push_back((m.outlet == 0 ? "left: " : "right: ") + m.selector);
+        FaultOutcome o = fault_outcome(x, created);
         for (const LivewinOpened &r : livewin_read_opened(opened_))
             for (const std::string &a : r.args)
                 o.world.push_back("Live opened " + a);
@@ -256,7 +203,7 @@ protected:
         settle();
     }
 
-    Outcome trial(const Request &request, const Fault *fault, long nth, Outcome *probe,
+    FaultOutcome trial(const Request &request, const Fault *fault, long nth, FaultOutcome *probe,
                   std::map<std::string, long> *counts)
     {
         static int serial = 0;
@@ -285,7 +232,7 @@ protected:
         wait_for_starts(started, threads);
         livewin_run_for(std::string(request.name) == "bang" ? 300 : 20);
         bool created = std::string(request.name) != "creation" || x_;
-        Outcome o = observe(x_ ? x_ : x, created, true);
+        FaultOutcome o = observe(x_ ? x_ : x, created, true);
         if (fault)
             EXPECT_EQ(fired(), 1) << request.name << ": " << fault->label() << " use " << nth
                                   << " was not made to fail";
@@ -386,47 +333,29 @@ OtherApp *FaultSweep::other_ = nullptr;
 
 TEST_F(FaultSweep, EveryCallThatCanFailIsReportedOrHarmlessAndNeverCrashesLeaksOrSaysOkWrongly)
 {
-    std::vector<FaultRow> rows;
-    long trials = 0, reported = 0, harmless = 0, not_created = 0;
+    FaultTally tally;
     for (const Request &request : requests()) {
         std::map<std::string, long> counts;
-        Outcome normal_probe;
-        Outcome normal = trial(request, nullptr, 0, &normal_probe, &counts);
+        FaultOutcome normal_probe;
+        FaultOutcome normal = trial(request, nullptr, 0, &normal_probe, &counts);
         EXPECT_TRUE(normal.errors().empty()) << request.name << describe(normal);
-        bool any = false;
         bool gone = std::string(request.name).rfind("deletion", 0) == 0;
         for (const Fault &fault : all_faults()) {
             long count = counts[fault.label()];
-            long first = 1;
-            std::string last_outcome;
             for (long nth = 1; nth <= count; ++nth) {
-                any = true;
-                ++trials;
-                Outcome probe;
-                Outcome o = trial(request, &fault, nth, &probe, nullptr);
+                FaultOutcome probe;
+                FaultOutcome o = trial(request, &fault, nth, &probe, nullptr);
                 std::string what;
-                if (!o.created) {
-                    ++not_created;
-                    what = "not created; nothing left behind";
-                    EXPECT_TRUE(o.sent.empty());
-                } else if (!o.errors().empty()) {
-                    ++reported;
-                    what = "error " + o.errors();
-                    if (o.sent_right(LIVEAPP_RESULT_ERROR))
-                        what += ", `error` from the right outlet";
-                    if (std::string(request.name) == "addfile")
-                        EXPECT_TRUE(o.sent_right(LIVEAPP_RESULT_ERROR))
-                            << "addfile failed without \"error\"";
-                } else if (gone) {
-                    // Whatever failed after the object went has nobody to tell.
-                    ++harmless;
-                    what = "nothing posted or sent: the object is gone";
-                    EXPECT_TRUE(o.console.empty() && o.sent.empty()) << describe(o);
-                } else {
-                    ++harmless;
-                    what = "as without the failure";
-                    EXPECT_EQ(o, normal) << request.name << ": " << fault.label() << " use "
-                                         << nth << " failed silently";
+                if (!tally.judge(o, request.name, what)) {
+                    if (gone) {
+                        // Whatever failed after the object went has nobody to tell.
+                        what = "nothing posted or sent: the object is gone";
+                        EXPECT_TRUE(o.console.empty() && o.sent.empty()) << describe(o);
+                    } else {
+                        what = "as without the failure";
+                        EXPECT_EQ(o, normal) << request.name << ": " << fault.label()
+                                             << " use " << nth << " failed silently";
+                    }
                 }
                 bool outside = std::find(probe.console.begin(), probe.console.end(),
                                          kOutsideLive) != probe.console.end();
@@ -441,34 +370,19 @@ TEST_F(FaultSweep, EveryCallThatCanFailIsReportedOrHarmlessAndNeverCrashesLeaksO
                 }
                 std::printf("[ trial    ] %s | %s | %ld of %ld | %s\n", request.name,
                             fault.label().c_str(), nth, count, what.c_str());
-                if (nth > 1 && what != last_outcome) {
-                    rows.push_back({request.name, "`" + fault.label() + "`",
-                                    fault_uses(first, nth - 1, count), last_outcome});
-                    first = nth;
-                }
-                last_outcome = what;
+                tally.add(request.name, fault.label(), nth, count, what);
             }
-            if (count > 0)
-                rows.push_back({request.name, "`" + fault.label() + "`",
-                                fault_uses(first, count, count), last_outcome});
         }
-        if (!any)
-            rows.push_back({request.name, "none", "", "makes no call that can fail"});
+        tally.end_request(request.name);
     }
-    std::printf("[ figures  ] host model %s: %ld trials, %ld reported, %ld harmless, "
-                "%ld not created\n",
-                maxhost_freed_calls(), trials, reported, harmless, not_created);
+    tally.print_figures(maxhost_freed_calls());
 
-    std::string table = fault_table_markdown(rows);
-    table += "\n" + std::to_string(trials) + " trials: " + std::to_string(reported) +
-             " reported, " + std::to_string(harmless) + " harmless, " +
-             std::to_string(not_created) + " not created.\n";
     const char *source = std::getenv("QUENBRIX_SOURCE_DIR");
     ASSERT_TRUE(source) << "QUENBRIX_SOURCE_DIR names the source tree (as Z:\\...)";
     EXPECT_EQ(fault_section_sync(std::string(source) + "\\docs\\testing.md",
-                                 "fault sweep: Windows plug-in", table),
+                                 "fault sweep: Windows plug-in", tally.table()),
               "");
     EXPECT_EQ(fault_count_sync(std::string(source) + "\\README.md",
-                               " trials on the Windows plug-in", trials),
+                               " trials on the Windows plug-in", tally.trials),
               "");
 }
