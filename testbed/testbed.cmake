@@ -8,6 +8,8 @@
 #   gnustep/    what GNUstep on Linux lacks to run the macOS file: an
 #               objc_msgSend over gcc's runtime, proc_name and proc_pidpath
 #   macholoader/ maps and binds the shipped bundle's x86-64 slice on Linux
+#   objc_msgsend_x86_64.S  objc_msgSend for appkit/ and gnustep/, each
+#               over its own runtime's lookup
 set(QUENBRIX_TESTBED_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(QUENBRIX_MAXHOST_DIR ${QUENBRIX_TESTBED_DIR}/maxhost)
 set(QUENBRIX_MAXHOST_SOURCES)
@@ -17,6 +19,7 @@ endforeach()
 set(QUENBRIX_APPKIT_DIR ${QUENBRIX_TESTBED_DIR}/appkit)
 set(QUENBRIX_APPKIT_SOURCES
     ${QUENBRIX_APPKIT_DIR}/runtime.cpp
+    ${QUENBRIX_APPKIT_DIR}/objc_msgsend_x86_64.S
     ${QUENBRIX_APPKIT_DIR}/appkit.cpp
     ${QUENBRIX_APPKIT_DIR}/proc.cpp)
 set(QUENBRIX_APPKIT_INCLUDES ${QUENBRIX_APPKIT_DIR}/include ${QUENBRIX_APPKIT_DIR})

@@ -1,6 +1,6 @@
 // The stand-in Objective-C runtime: classes and selectors interned by name,
 // method lookup, reference counts with zombies, an autorelease pool, and
-// objc_msgSend itself.
+// the lookup under objc_msgSend (objc_msgsend_x86_64.S).
 //
 // As in the real runtime, messages may be sent from any thread: lookup,
 // reference counts and the records are guarded by one lock. What a method
@@ -139,8 +139,9 @@ extern "C" SEL sel_registerName(const char *name)
     return slot.get();
 }
 
-// Called by objc_msgSend with its first two arguments: the receiver (never
-// nil here) and the selector. Returns the method to jump to.
+// Called by objc_msgSend (objc_msgsend_x86_64.S) with its first two
+// arguments: the receiver (never nil here) and the selector. Returns the
+// method to jump to.
 extern "C" IMP appkit_lookup(id self, SEL sel)
 {
     std::lock_guard<std::recursive_mutex> lock(rt_lock());
@@ -157,74 +158,6 @@ extern "C" IMP appkit_lookup(id self, SEL sel)
     }
     fault("unrecognized selector", self, sel);
 }
-
-// objc_msgSend for the System V x86-64 calling convention. The arguments
-// of the method are still in their registers (rdi, rsi, rdx, rcx, r8, r9,
-// xmm0-7, and al for variadic calls) or on the stack; they are saved around
-// the lookup and restored, and the method is entered by a jump, so that it
-// sees the caller's arguments and returns straight to the caller. A nil
-// receiver answers zero in both integer and both vector result registers.
-__asm__(R"(
-    .text
-    .globl objc_msgSend
-    .type objc_msgSend, @function
-objc_msgSend:
-    .cfi_startproc
-    testq %rdi, %rdi
-    je 1f
-    pushq %rbp
-    .cfi_def_cfa_offset 16
-    .cfi_offset %rbp, -16
-    movq %rsp, %rbp
-    .cfi_def_cfa_register %rbp
-    subq $192, %rsp
-    movaps %xmm0, 0(%rsp)
-    movaps %xmm1, 16(%rsp)
-    movaps %xmm2, 32(%rsp)
-    movaps %xmm3, 48(%rsp)
-    movaps %xmm4, 64(%rsp)
-    movaps %xmm5, 80(%rsp)
-    movaps %xmm6, 96(%rsp)
-    movaps %xmm7, 112(%rsp)
-    movq %rdi, 128(%rsp)
-    movq %rsi, 136(%rsp)
-    movq %rdx, 144(%rsp)
-    movq %rcx, 152(%rsp)
-    movq %r8, 160(%rsp)
-    movq %r9, 168(%rsp)
-    movq %rax, 176(%rsp)
-    call appkit_lookup@PLT
-    movq %rax, %r11
-    movaps 0(%rsp), %xmm0
-    movaps 16(%rsp), %xmm1
-    movaps 32(%rsp), %xmm2
-    movaps 48(%rsp), %xmm3
-    movaps 64(%rsp), %xmm4
-    movaps 80(%rsp), %xmm5
-    movaps 96(%rsp), %xmm6
-    movaps 112(%rsp), %xmm7
-    movq 128(%rsp), %rdi
-    movq 136(%rsp), %rsi
-    movq 144(%rsp), %rdx
-    movq 152(%rsp), %rcx
-    movq 160(%rsp), %r8
-    movq 168(%rsp), %r9
-    movq 176(%rsp), %rax
-    movq %rbp, %rsp
-    popq %rbp
-    .cfi_def_cfa %rsp, 8
-    jmp *%r11
-1:
-    xorl %eax, %eax
-    xorl %edx, %edx
-    pxor %xmm0, %xmm0
-    pxor %xmm1, %xmm1
-    ret
-    .cfi_endproc
-    .size objc_msgSend, .-objc_msgSend
-    .section .note.GNU-stack,"",@progbits
-    .text
-)");
 
 namespace appkit {
 
