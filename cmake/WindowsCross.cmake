@@ -8,8 +8,7 @@ if(NOT QUENBRIX_WINDOWS)
 endif()
 
 find_program(QUENBRIX_MINGW_CXX x86_64-w64-mingw32-g++-posix)
-find_program(QUENBRIX_MINGW_OBJDUMP x86_64-w64-mingw32-objdump)
-if(NOT QUENBRIX_MINGW_CXX OR NOT QUENBRIX_MINGW_OBJDUMP)
+if(NOT QUENBRIX_MINGW_CXX)
     quenbrix_tool_missing(windows "x86_64-w64-mingw32-g++-posix not found "
                                   "(apt-get install g++-mingw-w64-x86-64-posix)")
     return()
